@@ -1,0 +1,47 @@
+// CDR (XCDR1, little endian) encoding of the message types the package records and replays.
+#ifndef CDR__CDR_HPP_
+#define CDR__CDR_HPP_
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace sweepmend
+{
+namespace cdr
+{
+
+/// A buffer that is not a valid CDR encoding of the requested type (truncated, bad header,
+/// a length beyond the end, ...). what() names the type and the problem.
+class CdrError : public std::runtime_error
+{
+public:
+  using std::runtime_error::runtime_error;
+};
+
+/// Encodes msg as rosbag2 and DDS carry it: the 4-byte encapsulation header (CDR_LE, 00 01 00 00)
+/// followed by the plain-CDR body, alignment counted from the end of the header.
+/// Specialised for builtin_interfaces Time, std_msgs Header, sensor_msgs Imu, PointField and
+/// PointCloud2, livox_ros_driver2 CustomMsg, tf2_msgs TFMessage and rosgraph_msgs Clock.
+template<typename MessageT>
+std::vector<uint8_t> serialize(const MessageT & msg);
+
+/// Decodes a buffer written by serialize() or by any ROS 2 Humble writer (little or big endian
+/// encapsulation). Throws CdrError on malformed input; never reads outside [data, data + size).
+template<typename MessageT>
+void deserialize(const uint8_t * data, std::size_t size, MessageT & msg);
+
+template<typename MessageT>
+MessageT deserialize(const std::vector<uint8_t> & buffer)
+{
+  MessageT msg;
+  deserialize(buffer.data(), buffer.size(), msg);
+  return msg;
+}
+
+}  // namespace cdr
+}  // namespace sweepmend
+
+#endif  // CDR__CDR_HPP_
