@@ -3,6 +3,7 @@
 #define STORAGE__BAG_HPP_
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -56,6 +57,9 @@ public:
   virtual bool read_next(BagMessage & msg) = 0;
 };
 
+/// Gives the ros2msg definition text of a type ("sensor_msgs/msg/Imu"), or "" when unknown.
+using MessageDefinitionLookup = std::function<std::string(const std::string & type)>;
+
 /// Writer of a new bag directory (metadata.yaml version 5 plus one data file) in the format
 /// rosbag2 Humble writes. create() refuses a path that exists.
 class Writer
@@ -63,7 +67,12 @@ class Writer
 public:
   virtual ~Writer() = default;
   /// storage_id "sqlite3" or "mcap"; throws BagError for anything else.
+  /// MCAP Schema records take their text from the CDR codecs' definitions.
   static std::unique_ptr<Writer> create(const std::string & directory, const std::string & storage_id);
+  /// As above with another source of definitions (an empty lookup writes empty schemas).
+  static std::unique_ptr<Writer> create(
+    const std::string & directory, const std::string & storage_id,
+    const MessageDefinitionLookup & definitions);
 
   virtual void create_topic(const TopicMetadata & topic) = 0;
   /// The topic must have been created; timestamps need not be increasing.
