@@ -1,0 +1,414 @@
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <iostream>
+
+#include <glog/logging.h>
+#include <pcl/common/transforms.h>
+#include <pcl_conversions/pcl_conversions.h>
+
+#include "sweepmend/point_processer.hpp"
+
+std::string lidar_topic = "/livox/lidar";
+std::string imu_topic = "/livox/imu";
+std::string lidar_topic_undistorted = "/livox/lidar_undistorted";
+std::string lidar_topic_undistorted_raw = "/livox/lidar_undistorted_raw";
+std::string output_frame_id = "lidar_link";
+
+DataSubscriber::DataSubscriber()
+: rclcpp::Node("harrow_node")
+{
+  static_broadcaster_ = std::make_shared<tf2_ros::StaticTransformBroadcaster>(this);
+  declare_parameter("point_conf_thr", 1);
+  declare_parameter("object_conf_thr", 1);
+  declare_parameter("adhesion_conf_thr", 1);
+  declare_parameter("extrinsic_T", rclcpp::ParameterType::PARAMETER_DOUBLE_ARRAY);
+  declare_parameter("extrinsic_R", rclcpp::ParameterType::PARAMETER_DOUBLE_ARRAY);
+  declare_parameter("lidar_type", 0);
+  declare_parameter("lidar_topic", "/livox/lidar");
+  declare_parameter("imu_topic", "/livox/imu");
+  declare_parameter("lidar_topic_undistorted", "/livox/lidar_undistorted");
+  declare_parameter("lidar_topic_undistorted_raw", "/livox/lidar_undistorted_raw");
+  declare_parameter("frame_id", "lidar_link");
+  point_conf_thr_ = static_cast<uint8_t>(get_parameter("point_conf_thr").as_int());
+  object_conf_thr_ = static_cast<uint8_t>(get_parameter("object_conf_thr").as_int());
+  adhesion_conf_thr_ = static_cast<uint8_t>(get_parameter("adhesion_conf_thr").as_int());
+  if (!get_parameter("extrinsic_T", extrinT_)) {
+    RCLCPP_WARN(get_logger(), "Parameter extrinT_ not found");
+  }
+  if (!get_parameter("extrinsic_R", extrinR_)) {
+    RCLCPP_WARN(get_logger(), "Parameter extrinR_ not found");
+  }
+  require_size("extrinsic_T", extrinT_, 3);
+  require_size("extrinsic_R", extrinR_, 9);
+  const auto lidar_type = static_cast<int32_t>(get_parameter("lidar_type").as_int());
+  get_parameter("lidar_topic", lidar_topic);
+  get_parameter("imu_topic", imu_topic);
+  get_parameter("lidar_topic_undistorted", lidar_topic_undistorted);
+  get_parameter("lidar_topic_undistorted_raw", lidar_topic_undistorted_raw);
+  get_parameter("frame_id", output_frame_id);
+  LOG(INFO) << "frame_id: " << output_frame_id;
+
+  // R from its nine values row by row; extrinsic_transform_ = [R T; 0 0 0 1].
+  const Eigen::Vector3d T(extrinT_[0], extrinT_[1], extrinT_[2]);
+  Eigen::Matrix3d R;
+  R << extrinR_[0], extrinR_[1], extrinR_[2],
+    extrinR_[3], extrinR_[4], extrinR_[5],
+    extrinR_[6], extrinR_[7], extrinR_[8];
+  extrinsic_transform_.block<3, 3>(0, 0) = R;
+  extrinsic_transform_.block<3, 1>(0, 3) = T;
+
+  imu_process_ = std::make_shared<IMUProcess>();
+  imu_process_->SetExtrinsic(T, R);
+
+  using std::placeholders::_1;
+  imu_subscription_ = create_subscription<sensor_msgs::msg::Imu>(
+    imu_topic, rclcpp::QoS(10), std::bind(&DataSubscriber::imu_callback, this, _1));
+
+  // Exactly one scan input, in the message format of the sensor that lidar_type names.
+  if (lidar_type == 0) {
+    livox_subscription_ = create_subscription<livox_ros_driver2::msg::CustomMsg>(
+      lidar_topic, rclcpp::QoS(1), std::bind(&DataSubscriber::livox_pcl_callback, this, _1));
+    LOG(INFO) << "lidar type: livox mid360";
+  } else if (lidar_type == 1) {
+    vanjee_subscription_ = create_subscription<sensor_msgs::msg::PointCloud2>(
+      lidar_topic, rclcpp::QoS(1), std::bind(&DataSubscriber::vanjee_pcl_callback, this, _1));
+    LOG(INFO) << "lidar type: livox vanjee 722";
+  } else {
+    LOG(ERROR) << "lidar type error : " << lidar_type;
+  }
+
+  undistorted_pub_ = create_publisher<sensor_msgs::msg::PointCloud2>(
+    lidar_topic_undistorted, rclcpp::QoS(1));
+  raw_pub_ = create_publisher<sensor_msgs::msg::PointCloud2>(
+    lidar_topic_undistorted_raw, rclcpp::QoS(1));
+
+  // On the node clock, so that with use_sim_time the cycle follows /clock.
+  process_timer_ = rclcpp::create_timer(
+    this, get_clock(), rclcpp::Duration(std::chrono::milliseconds(10)),
+    std::bind(&DataSubscriber::timer_callback, this));
+}
+
+void DataSubscriber::imu_callback(const sensor_msgs::msg::Imu::ConstSharedPtr & msg)
+{
+  double stamp = 0.0;
+  if (!stamp_seconds(msg->header.stamp, imu_topic.c_str(), stamp)) {
+    return;
+  }
+  std::lock_guard<std::mutex> lock(buffer_mutex_);
+  // An older sample than the newest queued one means the source restarted or a recording looped.
+  if (last_imu_stamp_ > stamp) {
+    std::cerr << "imu loop back, clear buffer" << std::endl;
+    imu_buffer_.clear();
+  }
+  last_imu_stamp_ = stamp;
+  queue_imu(msg);
+}
+
+void DataSubscriber::livox_pcl_callback(
+  const livox_ros_driver2::msg::CustomMsg::ConstSharedPtr & msg)
+{
+  double stamp = 0.0;
+  if (!stamp_seconds(msg->header.stamp, lidar_topic.c_str(), stamp)) {
+    return;
+  }
+  std::lock_guard<std::mutex> lock(buffer_mutex_);
+  check_scan_loop_back(stamp);
+  auto cloud = std::make_shared<pcl::PointCloud<pcl::PointXYZINormal>>();
+
+  // A driver may announce more points than it sent; only entries that exist are read.
+  const std::size_t n = std::min<std::size_t>(msg->point_num, msg->points.size());
+  pl_surf.clear();
+  pl_indexed.clear();
+  pl_surf.reserve(n);
+  pl_indexed.resize(n);
+  output_frame_id = msg->header.frame_id;
+
+  // Point 0 has no predecessor for the repeat test below and is never used.
+  int32_t passed = 0;
+  for (std::size_t i = 1; i < n; ++i) {
+    const auto & p = msg->points[i];
+    // Tag: adhesion, point and object confidence in bits 0-1, 2-3 and 4-5; 0 is the best.
+    if (p.line >= line_limit_ || ((p.tag >> 2) & 0x03) > point_conf_thr_ ||
+      ((p.tag >> 4) & 0x03) > object_conf_thr_ || (p.tag & 0x03) > adhesion_conf_thr_)
+    {
+      continue;
+    }
+    if (++passed % point_stride_ != 0) {
+      continue;
+    }
+    auto & point = pl_indexed[i];
+    point.x = p.x;
+    point.y = p.y;
+    point.z = p.z;
+    point.intensity = static_cast<float>(p.tag);
+    point.curvature = static_cast<float>(p.offset_time) / 1000000.0f;  // ns -> ms
+
+    // The sensor repeats a point when a return is missing; the repeat adds nothing to the scan.
+    if (same_position(point, pl_indexed[i - 1])) {
+      continue;
+    }
+    if (static_cast<double>(squared_range(point)) > min_range_ * min_range_) {
+      pl_surf.push_back(point);
+    }
+  }
+  LOG(INFO) << "raw point size: " << msg->points.size() << "  ,pl_surf point size: " <<
+    pl_surf.size();
+
+  *cloud = pl_surf;
+  queue_scan(cloud, stamp);
+}
+
+void DataSubscriber::vanjee_pcl_callback(const sensor_msgs::msg::PointCloud2::ConstSharedPtr & msg)
+{
+  double stamp = 0.0;
+  if (!stamp_seconds(msg->header.stamp, lidar_topic.c_str(), stamp)) {
+    return;
+  }
+  std::lock_guard<std::mutex> lock(buffer_mutex_);
+  check_scan_loop_back(stamp);
+  auto cloud = std::make_shared<pcl::PointCloud<pcl::PointXYZINormal>>();
+
+  // Fixed layout in host byte order: x, y, z, intensity as float32 at bytes 0 to 15, the time
+  // in seconds as an unaligned float64 at byte 18. Points not wholly inside data are not read.
+  const uint32_t count = msg->height * msg->width;
+  for (uint32_t i = 0; i < count; ++i) {
+    const std::size_t offset = static_cast<std::size_t>(i) * msg->point_step;
+    if (offset + 26 > msg->data.size()) {
+      break;
+    }
+    const uint8_t * bytes = msg->data.data() + offset;
+    pcl::PointXYZINormal point;
+    std::memcpy(&point.x, bytes, sizeof(float));
+    std::memcpy(&point.y, bytes + 4, sizeof(float));
+    std::memcpy(&point.z, bytes + 8, sizeof(float));
+    std::memcpy(&point.intensity, bytes + 12, sizeof(float));
+    double time = 0.0;
+    std::memcpy(&time, bytes + 18, sizeof(double));
+    point.curvature = static_cast<float>(time * 1000.0);  // s -> ms
+
+    // The driver fills missing returns with the origin.
+    if (same_position(point, pcl::PointXYZINormal())) {
+      continue;
+    }
+    if (static_cast<double>(squared_range(point)) > min_range_ * min_range_) {
+      cloud->push_back(point);
+    }
+  }
+
+  LOG(INFO) << "Received PointCloud2 message with timestamp: " <<
+    std::to_string(msg->header.stamp.sec + msg->header.stamp.nanosec * 1e-9);
+  LOG(INFO) << "vanjee pcl size: " << cloud->size();
+  log_samples(*cloud);
+  queue_scan(cloud, stamp);
+}
+
+bool DataSubscriber::take_measurement(SyncedMeasurement & meas)
+{
+  std::lock_guard<std::mutex> lock(buffer_mutex_);
+  if (lidar_buffer_.empty() || imu_buffer_.empty()) {
+    return false;
+  }
+
+  meas.scan = lidar_buffer_.front();
+  meas.lidar_beg_time = time_buffer_.front();
+  // Too few points to tell the duration: assume the usual one.
+  if (meas.scan->points.size() <= 5) {
+    lidar_end_time_ = meas.lidar_beg_time + mean_scan_duration_;
+    LOG(WARNING) << "Too few input point cloud!";
+  } else {
+    // Points are in delivery order, so the last one carries the scan's duration.
+    const double duration = static_cast<double>(meas.scan->points.back().curvature) / 1000.0;
+    if (duration < 0.5 * mean_scan_duration_) {
+      // A scan cut short by the driver: trust the usual duration instead.
+      lidar_end_time_ = meas.lidar_beg_time + mean_scan_duration_;
+    } else {
+      scan_count_++;
+      lidar_end_time_ = meas.lidar_beg_time + duration;
+      mean_scan_duration_ += (duration - mean_scan_duration_) / static_cast<double>(scan_count_);
+    }
+  }
+  meas.lidar_end_time = lidar_end_time_;
+  scan_taken_ = true;
+
+  // The scan waits until the IMU stream has reached its end.
+  if (last_imu_stamp_ < lidar_end_time_) {
+    scan_taken_ = false;
+    return false;
+  }
+
+  // Samples before the end time go with the scan, and after one of them a sample exactly at the
+  // end time too; a later sample stays for the next scan. Older ones left over go along.
+  move_imu_samples(meas.imu_samples);
+  lidar_buffer_.pop_front();
+  time_buffer_.pop_front();
+  scan_taken_ = false;
+  return true;
+}
+
+void DataSubscriber::timer_callback()
+{
+  SyncedMeasurement meas;
+  if (!take_measurement(meas)) {
+    return;
+  }
+  pcl::PointCloud<pcl::PointXYZINormal> undistorted;
+
+  const auto t0 = std::chrono::system_clock::now();
+  const bool compensated = imu_process_->Process(meas, undistorted);
+  const auto t1 = std::chrono::system_clock::now();
+
+  // Both clouds carry the scan's end time, truncated toward zero to whole nanoseconds.
+  const builtin_interfaces::msg::Time stamp = rclcpp::Time(
+    static_cast<int64_t>(meas.lidar_end_time * 1000000000.0), RCL_SYSTEM_TIME);
+  if (compensated) {
+    LOG(WARNING) << "undistorted point size: " << undistorted.size();
+    pcl::transformPointCloud(undistorted, undistorted, extrinsic_transform_);
+    sensor_msgs::msg::PointCloud2 undistorted_msg;
+    pcl::toROSMsg(undistorted, undistorted_msg);
+    undistorted_msg.header.stamp = stamp;
+    undistorted_msg.header.frame_id = output_frame_id;
+    undistorted_pub_->publish(undistorted_msg);
+  }
+
+  // The IMU processor keeps the scan itself, so the transform works on a copy.
+  pcl::PointCloud<pcl::PointXYZINormal> raw(*meas.scan);
+  pcl::transformPointCloud(raw, raw, extrinsic_transform_);
+  sensor_msgs::msg::PointCloud2 raw_msg;
+  pcl::toROSMsg(raw, raw_msg);
+  raw_msg.header.stamp = stamp;
+  raw_msg.header.frame_id = output_frame_id;
+  raw_pub_->publish(raw_msg);
+
+  const auto t2 = std::chrono::system_clock::now();
+  using Milliseconds = std::chrono::duration<double, std::milli>;
+  LOG(INFO) << "Undistorted time: " << Milliseconds(t1 - t0).count() << " ms" <<
+    " ,Publish time: " << Milliseconds(t2 - t1).count() << " ms";
+}
+
+bool DataSubscriber::stamp_seconds(
+  const builtin_interfaces::msg::Time & stamp, const char * topic, double & seconds)
+{
+  // rclcpp::Time refuses negative seconds; such a message is dropped rather than ending the node.
+  if (stamp.sec < 0) {
+    LOG(ERROR) << "message on " << topic << " dropped: negative stamp (" << stamp.sec << " s)";
+    return false;
+  }
+  seconds = rclcpp::Time(stamp, RCL_ROS_TIME).seconds();
+  return true;
+}
+
+void DataSubscriber::require_size(
+  const char * parameter, const std::vector<double> & values, std::size_t count)
+{
+  if (values.size() < count) {
+    throw rclcpp::exceptions::InvalidParameterValueException(
+            "parameter '" + std::string(parameter) + "' needs " + std::to_string(count) +
+            " values, got " + std::to_string(values.size()));
+  }
+}
+
+void DataSubscriber::log_samples(const pcl::PointCloud<pcl::PointXYZINormal> & cloud) const
+{
+  // Every 100th point, at most ten, then the last; the number printed counts the samples.
+  for (std::size_t k = 0; k < 10 && 100 * k < cloud.size(); ++k) {
+    const auto & p = cloud.points[100 * k];
+    RCLCPP_INFO(
+      get_logger(), "Point %zu: x = %f, y = %f, z = %f, intensity = %f, curvature = %f", k,
+      static_cast<double>(p.x), static_cast<double>(p.y), static_cast<double>(p.z),
+      static_cast<double>(p.intensity), static_cast<double>(p.curvature));
+  }
+  if (!cloud.empty()) {
+    const auto & p = cloud.points.back();
+    RCLCPP_INFO(
+      get_logger(), "Last Point: x = %f, y = %f, z = %f, intensity = %f, curvature = %f",
+      static_cast<double>(p.x), static_cast<double>(p.y), static_cast<double>(p.z),
+      static_cast<double>(p.intensity), static_cast<double>(p.curvature));
+  }
+}
+
+void DataSubscriber::move_imu_samples(std::deque<sensor_msgs::msg::Imu::ConstSharedPtr> & samples)
+{
+  double imu_time = rclcpp::Time(imu_buffer_.front()->header.stamp, RCL_ROS_TIME).seconds();
+  samples.clear();
+  while (!imu_buffer_.empty() && lidar_end_time_ > imu_time) {
+    imu_time = rclcpp::Time(imu_buffer_.front()->header.stamp, RCL_ROS_TIME).seconds();
+    if (lidar_end_time_ < imu_time) {
+      break;
+    }
+    samples.push_back(imu_buffer_.front());
+    imu_buffer_.pop_front();
+  }
+}
+
+void DataSubscriber::check_scan_loop_back(double stamp)
+{
+  // The first scan has nothing to compare with; later, an older stamp than the newest queued one
+  // means the source restarted or a recording looped, and the queued scans belong to the past.
+  if (first_scan_) {
+    first_scan_ = false;
+  } else if (last_lidar_stamp_ > stamp) {
+    LOG(ERROR) << "lidar loop back, clear buffer";
+    lidar_buffer_.clear();
+    time_buffer_.clear();
+  }
+}
+
+void DataSubscriber::queue_scan(
+  const pcl::PointCloud<pcl::PointXYZINormal>::Ptr & cloud, double stamp)
+{
+  // Scans pile up only while the IMU stream is stalled; the oldest are of the least use then.
+  if (lidar_buffer_.size() >= kMaxQueuedScans) {
+    lidar_buffer_.pop_front();
+    time_buffer_.pop_front();
+    ++scans_dropped_;
+    if (warning_due(next_scan_drop_warning_)) {
+      LOG(WARNING) << "scan queue full (" << kMaxQueuedScans << " scans waiting for IMU data): " <<
+        "dropped the oldest, " << scans_dropped_ << " since the last warning";
+      scans_dropped_ = 0;
+    }
+  }
+  lidar_buffer_.push_back(cloud);
+  time_buffer_.push_back(stamp);
+  last_lidar_stamp_ = stamp;
+}
+
+void DataSubscriber::queue_imu(const sensor_msgs::msg::Imu::ConstSharedPtr & msg)
+{
+  // Samples pile up only while no scan arrives to take them.
+  if (imu_buffer_.size() >= kMaxQueuedImuSamples) {
+    imu_buffer_.pop_front();
+    ++imu_samples_dropped_;
+    if (warning_due(next_imu_drop_warning_)) {
+      LOG(WARNING) << "IMU queue full (" << kMaxQueuedImuSamples << " samples waiting for a " <<
+        "scan): dropped the oldest, " << imu_samples_dropped_ << " since the last warning";
+      imu_samples_dropped_ = 0;
+    }
+  }
+  imu_buffer_.push_back(msg);
+}
+
+#ifndef SWEEPMEND_NO_MAIN
+int main(int argc, char ** argv)
+{
+  const char * ros_domain_id = std::getenv("ROS_DOMAIN_ID");
+  FLAGS_logbufsecs = 0;
+  FLAGS_colorlogtostderr = true;
+  google::SetStderrLogging(google::GLOG_INFO);
+  google::InstallFailureSignalHandler();
+  google::InitGoogleLogging(argv[0]);
+  LOG(WARNING) << (ros_domain_id != nullptr ? ros_domain_id : "");
+  LOG(INFO) << "hello world sweepmend package";
+
+  rclcpp::init(
+    argc, argv, rclcpp::InitOptions(rcutils_get_default_allocator()),
+    rclcpp::SignalHandlerOptions::All);
+  auto node = std::make_shared<DataSubscriber>();
+  rclcpp::spin(node);
+  rclcpp::shutdown(nullptr, "user called rclcpp::shutdown()");
+  google::ShutdownGoogleLogging();
+  node.reset();
+  return 0;
+}
+#endif  // SWEEPMEND_NO_MAIN
