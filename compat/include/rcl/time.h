@@ -1,0 +1,78 @@
+// rcl's time types: clock kinds, time points, durations and time-jump records.
+#ifndef RCL__TIME_H_
+#define RCL__TIME_H_
+
+#include <stdbool.h>
+#include <stdint.h>
+
+#include "rcutils/time.h"
+
+#ifdef __cplusplus
+extern "C"
+{
+#endif
+
+#define RCL_S_TO_NS RCUTILS_S_TO_NS
+#define RCL_MS_TO_NS RCUTILS_MS_TO_NS
+#define RCL_US_TO_NS RCUTILS_US_TO_NS
+#define RCL_NS_TO_S RCUTILS_NS_TO_S
+#define RCL_NS_TO_MS RCUTILS_NS_TO_MS
+#define RCL_NS_TO_US RCUTILS_NS_TO_US
+
+/// Nanoseconds since the epoch of the clock.
+typedef rcutils_time_point_value_t rcl_time_point_value_t;
+/// Signed nanoseconds.
+typedef rcutils_duration_value_t rcl_duration_value_t;
+
+/// The kinds of clock: ROS time (follows /clock when overridden), system (wall) time, steady time.
+typedef enum rcl_clock_type_e
+{
+  RCL_CLOCK_UNINITIALIZED = 0,
+  RCL_ROS_TIME,
+  RCL_SYSTEM_TIME,
+  RCL_STEADY_TIME
+} rcl_clock_type_t;
+
+/// A span of time in nanoseconds.
+typedef struct rcl_duration_s
+{
+  rcl_duration_value_t nanoseconds;
+} rcl_duration_t;
+
+/// What happened to a ROS-time clock in a time jump.
+typedef enum rcl_clock_change_e
+{
+  RCL_ROS_TIME_NO_CHANGE = 1,
+  RCL_ROS_TIME_ACTIVATED = 2,
+  RCL_ROS_TIME_DEACTIVATED = 3,
+  RCL_SYSTEM_TIME_NO_CHANGE = 4
+} rcl_clock_change_t;
+
+/// A discontinuity of a clock: the kind of change and the signed size of the jump.
+typedef struct rcl_time_jump_s
+{
+  rcl_clock_change_t clock_change;
+  rcl_duration_t delta;
+} rcl_time_jump_t;
+
+/// Which jumps a jump callback wants to hear about: clock changes, and forward jumps of at least
+/// min_forward (> 0 to enable) or backward jumps of at least |min_backward| (< 0 to enable).
+typedef struct rcl_jump_threshold_s
+{
+  bool on_clock_change;
+  rcl_duration_t min_forward;
+  rcl_duration_t min_backward;
+} rcl_jump_threshold_t;
+
+/// A time point on a given kind of clock.
+typedef struct rcl_time_point_s
+{
+  rcl_time_point_value_t nanoseconds;
+  rcl_clock_type_t clock_type;
+} rcl_time_point_t;
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif  // RCL__TIME_H_
