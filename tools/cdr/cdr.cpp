@@ -389,7 +389,7 @@ public:
         " lacks its terminating NUL");
     }
     s.assign(p, n - 1);
-    cdr_.jump(n);
+    skip(n);
   }
 
   void bytes(std::vector<uint8_t> & v, const char * field)
@@ -397,7 +397,7 @@ public:
     const uint32_t n = length(field, 1);
     const auto * p = reinterpret_cast<const uint8_t *>(cdr_.getCurrentPosition());
     v.assign(p, p + n);
-    cdr_.jump(n);
+    skip(n);
   }
 
   void custom_points(std::vector<CustomPoint> & points);
@@ -411,6 +411,18 @@ public:
   std::size_t remaining() const {return size_ - position();}
 
 private:
+  /// Moves past n bytes already copied out. Fast-CDR omits the alignment of a value that is no
+  /// wider than the one read before it, and jump() does not update that record, so the last
+  /// byte is read as an octet to leave the stream as a byte array would.
+  void skip(std::size_t n)
+  {
+    if (n > 0) {
+      cdr_.jump(n - 1);
+      uint8_t last = 0;
+      cdr_.deserialize(last);
+    }
+  }
+
   fcdr::Cdr & cdr_;
   std::size_t size_;
   std::string type_;
