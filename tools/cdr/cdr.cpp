@@ -13,7 +13,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -68,7 +67,9 @@ constexpr bool kCustomPointBlockCopy =
 
 // Lower bounds on the wire size of one sequence element (padding and string bytes not counted);
 // a count that cannot fit in the remaining bytes at this rate is rejected before resizing.
-constexpr std::size_t kPointFieldMinWireSize = 4 + 4 + 1 + 4;  // name length, offset, datatype, count
+// name length, offset, datatype, count
+constexpr std::size_t kPointFieldMinWireSize = 4 + 4 + 1 + 4;
+// stamp, two string lengths, translation, rotation
 constexpr std::size_t kTransformStampedMinWireSize = 8 + 4 + 4 + 24 + 32;
 
 template<typename MessageT>
@@ -327,7 +328,8 @@ void Writer::custom_points(const std::vector<CustomPoint> & points)
     char * start = cdr_.getCurrentPosition();
     const std::size_t n = points.size();
     cdr_.serializeArray(
-      reinterpret_cast<const char *>(points.data()), kCustomPointStride * (n - 1) + kCustomPointWireSize);
+      reinterpret_cast<const char *>(points.data()),
+      kCustomPointStride * (n - 1) + kCustomPointWireSize);
     // The struct's padding byte is indeterminate in memory; keep the output deterministic.
     for (std::size_t k = 0; k + 1 < n; ++k) {
       start[kCustomPointStride * k + kCustomPointWireSize] = 0;
@@ -362,8 +364,9 @@ public:
     cdr_.deserialize(n);
     if (static_cast<uint64_t>(n) * min_element_size > remaining()) {
       fail(
-        std::string(field) + ": sequence of " + std::to_string(n) + " elements runs past the end (" +
-        std::to_string(remaining()) + " bytes left at offset " + std::to_string(position()) + ")");
+        std::string(field) + ": sequence of " + std::to_string(n) +
+        " elements runs past the end (" + std::to_string(remaining()) + " bytes left at offset " +
+        std::to_string(position()) + ")");
     }
     return n;
   }
@@ -600,10 +603,13 @@ template<typename MessageT>
 void deserialize(const uint8_t * data, std::size_t size, MessageT & msg)
 {
   const std::string name = type_name<MessageT>();
-  if (data == nullptr || size < kEncapsulationSize) {
+  if (size < kEncapsulationSize) {
     throw CdrError(
             "cannot decode " + name + ": " + std::to_string(size) +
             "-byte buffer is shorter than the 4-byte encapsulation header");
+  }
+  if (data == nullptr) {
+    throw CdrError("cannot decode " + name + ": null buffer of " + std::to_string(size) + " bytes");
   }
   // Only plain CDR is valid for ROS 2 Humble data; parameter lists and XCDR2 are refused.
   if (data[0] != 0x00 || (data[1] != 0x00 && data[1] != 0x01)) {

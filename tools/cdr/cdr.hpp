@@ -24,12 +24,17 @@ public:
 /// Encodes msg as rosbag2 and DDS carry it: the 4-byte encapsulation header (CDR_LE, 00 01 00 00)
 /// followed by the plain-CDR body, alignment counted from the end of the header.
 /// Specialised for builtin_interfaces Time, std_msgs Header, sensor_msgs Imu, PointField and
-/// PointCloud2, livox_ros_driver2 CustomMsg, tf2_msgs TFMessage and rosgraph_msgs Clock.
+/// PointCloud2, livox_ros_driver2 CustomMsg and CustomPoint, tf2_msgs TFMessage and
+/// rosgraph_msgs Clock; also for builtin_interfaces Duration and geometry_msgs Vector3,
+/// Quaternion, Transform and TransformStamped. Padding bytes are written as zero, so equal
+/// messages give equal bytes. Throws CdrError if a string or sequence exceeds 2^32 - 1 bytes.
 template<typename MessageT>
 std::vector<uint8_t> serialize(const MessageT & msg);
 
 /// Decodes a buffer written by serialize() or by any ROS 2 Humble writer (little or big endian
-/// encapsulation). Throws CdrError on malformed input; never reads outside [data, data + size).
+/// encapsulation, any options value, any padding content, trailing bytes ignored). Throws
+/// CdrError on malformed input and then leaves msg unchanged; never reads outside
+/// [data, data + size) and never allocates more than the buffer could describe.
 template<typename MessageT>
 void deserialize(const uint8_t * data, std::size_t size, MessageT & msg);
 

@@ -199,8 +199,12 @@ sensor_msgs::msg::PointCloud2 fixture_cloud()
   m.header = make_header("lidar", 1700000000, 123456789u);
   m.height = 1;
   m.width = 2;
-  m.fields = {make_field("x", 0, PointField::FLOAT32, 1), make_field("y", 4, PointField::FLOAT32, 1),
-    make_field("z", 8, PointField::FLOAT32, 1), make_field("intensity", 12, PointField::FLOAT32, 1)};
+  m.fields = {
+    make_field("x", 0, PointField::FLOAT32, 1),
+    make_field("y", 4, PointField::FLOAT32, 1),
+    make_field("z", 8, PointField::FLOAT32, 1),
+    make_field("intensity", 12, PointField::FLOAT32, 1),
+  };
   m.is_bigendian = false;
   m.point_step = 16;
   m.row_step = 32;

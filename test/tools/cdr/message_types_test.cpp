@@ -39,9 +39,10 @@ Schema split(const std::string & text)
     const std::size_t name_start = pos + kSeparator.size();
     const std::size_t name_end = text.find('\n', name_start);
     const std::size_t next = text.find(kSeparator, name_end);
+    const std::size_t body_length =
+      next == std::string::npos ? std::string::npos : next - name_end - 1;
     s.nested.emplace_back(
-      text.substr(name_start, name_end - name_start),
-      text.substr(name_end + 1, next == std::string::npos ? std::string::npos : next - name_end - 1));
+      text.substr(name_start, name_end - name_start), text.substr(name_end + 1, body_length));
     pos = next;
   }
   return s;
