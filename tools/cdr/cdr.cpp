@@ -311,9 +311,10 @@ void put(Sink & s, const livox_ros_driver2::msg::CustomMsg & m)
 
 void SizeCounter::custom_points(const std::vector<CustomPoint> & points)
 {
+  // The count leaves the position 4-aligned, so every point but the last takes a full stride.
   length(points.size(), "CustomMsg.points");
-  for (const auto & p : points) {
-    put(*this, p);
+  if (!points.empty()) {
+    size_ += kCustomPointStride * (points.size() - 1) + kCustomPointWireSize;
   }
 }
 
