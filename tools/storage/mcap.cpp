@@ -44,7 +44,7 @@ uint32_t crc32_of(uint32_t crc, const uint8_t * data, uint64_t size)
 void grow(std::vector<uint8_t> & out, uint64_t expected, uint64_t input_size)
 {
   const uint64_t limit = expected + 1;
-  uint64_t size = out.empty() ? std::max<uint64_t>(input_size * 4, 1u << 20) : out.size() * 2;
+  uint64_t size = out.empty() ? std::max<uint64_t>(input_size * 8, 256u << 10) : out.size() * 2;
   out.resize(static_cast<std::size_t>(std::min(size, limit)));
 }
 
