@@ -1,0 +1,209 @@
+#include "sweepmend/imu_process.hpp"
+
+#include <glog/logging.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "rclcpp/time.hpp"
+
+namespace
+{
+
+constexpr double kGravity = 9.81;  // m/s²
+
+/// One integrated IMU interval: state at its end, in the scan-start frame.
+struct IMUPose
+{
+  double pose_time;  // end of the interval relative to lidar_beg_time, s
+  Eigen::Vector3d acc;
+  Eigen::Vector3d gyr;
+  Eigen::Vector3d vel;
+  Eigen::Vector3d pos;
+  Eigen::Matrix3d rot;
+};
+
+double StampSeconds(const sensor_msgs::msg::Imu & imu)
+{
+  return rclcpp::Time(imu.header.stamp, RCL_ROS_TIME).seconds();
+}
+
+Eigen::Vector3d ToVector(const geometry_msgs::msg::Vector3 & v)
+{
+  return Eigen::Vector3d(v.x, v.y, v.z);
+}
+
+// Second-order rotation increment I + A + A²/2 with A = [w·dt]×; deliberately not the exact
+// exponential and never re-orthonormalised.
+Eigen::Matrix3d DeltaR(const Eigen::Vector3d & omega, double dt)
+{
+  const Eigen::Vector3d v = omega * dt;
+  Eigen::Matrix3d a;
+  a << 0.0, -v.z(), v.y(),
+    v.z(), 0.0, -v.x(),
+    -v.y(), v.x(), 0.0;
+  return Eigen::Matrix3d::Identity() + a + 0.5 * a * a;
+}
+
+}  // namespace
+
+IMUProcess::IMUProcess() = default;
+
+void IMUProcess::SetExtrinsic(const Eigen::Vector3d & T, const Eigen::Matrix3d & R)
+{
+  extrinsic_T_ = T;
+  extrinsic_R_ = R;
+}
+
+bool IMUProcess::Process(
+  const SyncedMeasurement & meas, pcl::PointCloud<pcl::PointXYZINormal> & out)
+{
+  if (!std::isfinite(meas.lidar_beg_time) || !std::isfinite(meas.lidar_end_time)) {
+    LOG(ERROR) << "lidar_beg_time and lidar_end_time must be finite values";
+    return false;
+  }
+  meas_ = meas;
+  if (meas_.imu_samples.empty()) {
+    return false;
+  }
+  if (need_init_) {
+    InitGravity();
+    // The initialising scan is never compensated.
+    return false;
+  }
+  return Compensate(out);
+}
+
+bool IMUProcess::InitGravity()
+{
+  // Running mean restarted on every attempt: with k = 1 the first sample replaces the old value.
+  Eigen::Vector3d mean = mean_acc_;
+  double k = 0.0;
+  for (const auto & imu : meas_.imu_samples) {
+    k += 1.0;
+    mean += (ToVector(imu->linear_acceleration) - mean) / k;
+  }
+  // A zero or non-finite mean has no direction; accepting it would make gravity, the acceleration
+  // scale and so every later point NaN.
+  const double norm = mean.norm();
+  if (!std::isfinite(norm) || !(norm > 0.0)) {
+    LOG(ERROR) << "mean acceleration at initialisation is zero or not finite, "
+      "waiting for the next measurement";
+    return false;
+  }
+  mean_acc_ = mean;
+  gravity_ = -mean_acc_ / norm * kGravity;
+  need_init_ = false;
+  last_imu_ = meas_.imu_samples.back();
+  last_lidar_end_time_ = meas_.lidar_end_time;
+  return true;
+}
+
+bool IMUProcess::Compensate(pcl::PointCloud<pcl::PointXYZINormal> & out)
+{
+  const double beg_time = meas_.lidar_beg_time;
+  const double end_time = meas_.lidar_end_time;
+
+  // The last sample of the previous scan opens the integration, so the gap between scans is
+  // covered.
+  std::vector<std::shared_ptr<const sensor_msgs::msg::Imu>> samples;
+  samples.reserve(meas_.imu_samples.size() + 1);
+  if (last_imu_) {
+    samples.push_back(last_imu_);
+  }
+  samples.insert(samples.end(), meas_.imu_samples.begin(), meas_.imu_samples.end());
+  const double t_last = StampSeconds(*samples.back());
+
+  std::vector<IMUPose> poses;
+  poses.reserve(samples.size());
+  poses.push_back(
+    IMUPose{0.0, Eigen::Vector3d::Zero(), Eigen::Vector3d::Zero(), Eigen::Vector3d::Zero(),
+      Eigen::Vector3d::Zero(), Eigen::Matrix3d::Identity()});
+
+  const double mean_acc_norm = mean_acc_.norm();
+  double t_head = StampSeconds(*samples.front());
+  for (size_t i = 0; i + 1 < samples.size(); ++i) {
+    const auto & head = *samples[i];
+    const auto & tail = *samples[i + 1];
+    const double t_tail = StampSeconds(tail);
+    const double t_h = t_head;
+    t_head = t_tail;
+    // Intervals that ended before the previous scan did were integrated with that scan.
+    if (t_tail < last_lidar_end_time_) {
+      continue;
+    }
+    const Eigen::Vector3d omega =
+      0.5 * (ToVector(head.angular_velocity) + ToVector(tail.angular_velocity));
+    const Eigen::Vector3d acc_avg =
+      0.5 * (ToVector(head.linear_acceleration) + ToVector(tail.linear_acceleration));
+    const Eigen::Vector3d acc = acc_avg * kGravity / mean_acc_norm + gravity_;
+    // The interval that straddles the previous scan end counts only from that end.
+    const double dt = t_tail - std::max(t_h, last_lidar_end_time_);
+
+    const IMUPose & prev = poses.back();
+    IMUPose next;
+    next.pose_time = t_tail - beg_time;
+    next.acc = prev.rot * acc;
+    next.gyr = omega;
+    next.vel = prev.vel + acc * dt;
+    next.pos = prev.pos + prev.vel * dt;
+    next.rot = prev.rot * DeltaR(omega, dt);
+    poses.push_back(next);
+  }
+
+  last_lidar_end_time_ = end_time;
+  last_imu_ = meas_.imu_samples.back();
+
+  // The newest sample may lie on either side of the scan end; extrapolate over the gap.
+  const IMUPose & last_pose = poses.back();
+  const double dt_end = std::abs(end_time - t_last);
+  const Eigen::Vector3d pos_end = last_pose.pos + last_pose.vel * dt_end;
+  const Eigen::Matrix3d rot_end = last_pose.rot * DeltaR(last_pose.gyr, dt_end);
+  const Eigen::Matrix3d rot_end_t = rot_end.transpose();
+
+  out = *meas_.scan;
+  if (out.points.empty()) {
+    return false;
+  }
+  std::sort(
+    out.points.begin(), out.points.end(),
+    [](const pcl::PointXYZINormal & a, const pcl::PointXYZINormal & b) {
+      return a.curvature < b.curvature;
+    });
+
+  if (poses.size() == 1) {
+    return true;
+  }
+
+  const Eigen::Matrix3d ext_r_t = extrinsic_R_.transpose();
+  auto it = out.points.end() - 1;
+  for (size_t k = poses.size() - 1; k >= 1; --k) {
+    const IMUPose & head = poses[k - 1];
+    const IMUPose & tail = poses[k];
+    // Each point uses the newest interval whose start lies strictly before it.
+    while (it->curvature / 1000.0 > head.pose_time) {
+      const double dt = it->curvature / 1000.0 - head.pose_time;
+      const Eigen::Matrix3d rot_i = head.rot * DeltaR(tail.gyr, dt);
+      const Eigen::Vector3d pos_i = head.pos + head.vel * dt + 0.5 * tail.acc * dt * dt;
+      const Eigen::Vector3d t_ei = pos_i - pos_end;
+
+      const Eigen::Vector3d p(it->x, it->y, it->z);
+      const Eigen::Vector3d q = extrinsic_R_ * p + extrinsic_T_;
+      const Eigen::Vector3d p_compensate =
+        ext_r_t * (rot_end_t * (rot_i * q + t_ei) - extrinsic_T_);
+      if (p_compensate.hasNaN()) {
+        LOG(ERROR) << "P_compensate resulted in NaN: " << p_compensate;
+      }
+      it->x = static_cast<float>(p_compensate.x());
+      it->y = static_cast<float>(p_compensate.y());
+      it->z = static_cast<float>(p_compensate.z());
+
+      if (it == out.points.begin()) {
+        return true;
+      }
+      --it;
+    }
+  }
+  return true;
+}
