@@ -115,7 +115,7 @@
   } while (0)
 
 // The clock argument of the _THROTTLE forms is an rclcpp::Clock (non-const: now() is called).
-#define RCLCPP_DETAIL_THROTTLE_GETTER_(clock) \
+#define RCLCPP_DETAIL_THROTTLE_GETTER_(clock, macro_name) \
   auto rclcpp_logging_get_time_point_ = \
     [&rclcpp_logging_clock_ = clock](::rcutils_time_point_value_t * time_point) \
     -> ::rcutils_ret_t { \
@@ -123,7 +123,7 @@
         *time_point = rclcpp_logging_clock_.now().nanoseconds(); \
       } catch (...) { \
         RCUTILS_SAFE_FWRITE_TO_STDERR( \
-          "[rclcpp|logging.hpp] RCLCPP_THROTTLE could not get current time stamp\n"); \
+          "[rclcpp|logging.hpp] " macro_name " could not get current time stamp\n"); \
         return RCUTILS_RET_ERROR; \
       } \
       return RCUTILS_RET_OK; \
@@ -168,7 +168,7 @@
     RCLCPP_DETAIL_COND_SKIPFIRST_AFTER_, __VA_ARGS__)
 #define RCLCPP_DEBUG_THROTTLE(logger, clock, duration, ...) \
   do { \
-    RCLCPP_DETAIL_THROTTLE_GETTER_(clock); \
+    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_DEBUG_THROTTLE"); \
     RCLCPP_DETAIL_LOG_COND_( \
       RCUTILS_LOG_SEVERITY_DEBUG, logger, \
       RCLCPP_DETAIL_COND_THROTTLE_BEFORE_(rclcpp_logging_get_time_point_, duration), \
@@ -176,7 +176,7 @@
   } while (0)
 #define RCLCPP_DEBUG_SKIPFIRST_THROTTLE(logger, clock, duration, ...) \
   do { \
-    RCLCPP_DETAIL_THROTTLE_GETTER_(clock); \
+    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_DEBUG_SKIPFIRST_THROTTLE"); \
     RCLCPP_DETAIL_LOG_COND_( \
       RCUTILS_LOG_SEVERITY_DEBUG, logger, \
       RCLCPP_DETAIL_COND_THROTTLE_BEFORE_(rclcpp_logging_get_time_point_, duration) \
@@ -206,7 +206,7 @@
     RCLCPP_DETAIL_COND_SKIPFIRST_AFTER_, stream_arg)
 #define RCLCPP_DEBUG_THROTTLE_STREAM(logger, clock, duration, stream_arg) \
   do { \
-    RCLCPP_DETAIL_THROTTLE_GETTER_(clock); \
+    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_DEBUG_THROTTLE_STREAM"); \
     RCLCPP_DETAIL_LOG_STREAM_COND_( \
       RCUTILS_LOG_SEVERITY_DEBUG, logger, \
       RCLCPP_DETAIL_COND_THROTTLE_BEFORE_(rclcpp_logging_get_time_point_, duration), \
@@ -214,7 +214,7 @@
   } while (0)
 #define RCLCPP_DEBUG_SKIPFIRST_THROTTLE_STREAM(logger, clock, duration, stream_arg) \
   do { \
-    RCLCPP_DETAIL_THROTTLE_GETTER_(clock); \
+    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_DEBUG_SKIPFIRST_THROTTLE_STREAM"); \
     RCLCPP_DETAIL_LOG_STREAM_COND_( \
       RCUTILS_LOG_SEVERITY_DEBUG, logger, \
       RCLCPP_DETAIL_COND_THROTTLE_BEFORE_(rclcpp_logging_get_time_point_, duration) \
@@ -263,7 +263,7 @@
     RCLCPP_DETAIL_COND_SKIPFIRST_AFTER_, __VA_ARGS__)
 #define RCLCPP_INFO_THROTTLE(logger, clock, duration, ...) \
   do { \
-    RCLCPP_DETAIL_THROTTLE_GETTER_(clock); \
+    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_INFO_THROTTLE"); \
     RCLCPP_DETAIL_LOG_COND_( \
       RCUTILS_LOG_SEVERITY_INFO, logger, \
       RCLCPP_DETAIL_COND_THROTTLE_BEFORE_(rclcpp_logging_get_time_point_, duration), \
@@ -271,7 +271,7 @@
   } while (0)
 #define RCLCPP_INFO_SKIPFIRST_THROTTLE(logger, clock, duration, ...) \
   do { \
-    RCLCPP_DETAIL_THROTTLE_GETTER_(clock); \
+    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_INFO_SKIPFIRST_THROTTLE"); \
     RCLCPP_DETAIL_LOG_COND_( \
       RCUTILS_LOG_SEVERITY_INFO, logger, \
       RCLCPP_DETAIL_COND_THROTTLE_BEFORE_(rclcpp_logging_get_time_point_, duration) \
@@ -301,7 +301,7 @@
     RCLCPP_DETAIL_COND_SKIPFIRST_AFTER_, stream_arg)
 #define RCLCPP_INFO_THROTTLE_STREAM(logger, clock, duration, stream_arg) \
   do { \
-    RCLCPP_DETAIL_THROTTLE_GETTER_(clock); \
+    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_INFO_THROTTLE_STREAM"); \
     RCLCPP_DETAIL_LOG_STREAM_COND_( \
       RCUTILS_LOG_SEVERITY_INFO, logger, \
       RCLCPP_DETAIL_COND_THROTTLE_BEFORE_(rclcpp_logging_get_time_point_, duration), \
@@ -309,7 +309,7 @@
   } while (0)
 #define RCLCPP_INFO_SKIPFIRST_THROTTLE_STREAM(logger, clock, duration, stream_arg) \
   do { \
-    RCLCPP_DETAIL_THROTTLE_GETTER_(clock); \
+    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_INFO_SKIPFIRST_THROTTLE_STREAM"); \
     RCLCPP_DETAIL_LOG_STREAM_COND_( \
       RCUTILS_LOG_SEVERITY_INFO, logger, \
       RCLCPP_DETAIL_COND_THROTTLE_BEFORE_(rclcpp_logging_get_time_point_, duration) \
@@ -358,7 +358,7 @@
     RCLCPP_DETAIL_COND_SKIPFIRST_AFTER_, __VA_ARGS__)
 #define RCLCPP_WARN_THROTTLE(logger, clock, duration, ...) \
   do { \
-    RCLCPP_DETAIL_THROTTLE_GETTER_(clock); \
+    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_WARN_THROTTLE"); \
     RCLCPP_DETAIL_LOG_COND_( \
       RCUTILS_LOG_SEVERITY_WARN, logger, \
       RCLCPP_DETAIL_COND_THROTTLE_BEFORE_(rclcpp_logging_get_time_point_, duration), \
@@ -366,7 +366,7 @@
   } while (0)
 #define RCLCPP_WARN_SKIPFIRST_THROTTLE(logger, clock, duration, ...) \
   do { \
-    RCLCPP_DETAIL_THROTTLE_GETTER_(clock); \
+    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_WARN_SKIPFIRST_THROTTLE"); \
     RCLCPP_DETAIL_LOG_COND_( \
       RCUTILS_LOG_SEVERITY_WARN, logger, \
       RCLCPP_DETAIL_COND_THROTTLE_BEFORE_(rclcpp_logging_get_time_point_, duration) \
@@ -396,7 +396,7 @@
     RCLCPP_DETAIL_COND_SKIPFIRST_AFTER_, stream_arg)
 #define RCLCPP_WARN_THROTTLE_STREAM(logger, clock, duration, stream_arg) \
   do { \
-    RCLCPP_DETAIL_THROTTLE_GETTER_(clock); \
+    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_WARN_THROTTLE_STREAM"); \
     RCLCPP_DETAIL_LOG_STREAM_COND_( \
       RCUTILS_LOG_SEVERITY_WARN, logger, \
       RCLCPP_DETAIL_COND_THROTTLE_BEFORE_(rclcpp_logging_get_time_point_, duration), \
@@ -404,7 +404,7 @@
   } while (0)
 #define RCLCPP_WARN_SKIPFIRST_THROTTLE_STREAM(logger, clock, duration, stream_arg) \
   do { \
-    RCLCPP_DETAIL_THROTTLE_GETTER_(clock); \
+    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_WARN_SKIPFIRST_THROTTLE_STREAM"); \
     RCLCPP_DETAIL_LOG_STREAM_COND_( \
       RCUTILS_LOG_SEVERITY_WARN, logger, \
       RCLCPP_DETAIL_COND_THROTTLE_BEFORE_(rclcpp_logging_get_time_point_, duration) \
@@ -453,7 +453,7 @@
     RCLCPP_DETAIL_COND_SKIPFIRST_AFTER_, __VA_ARGS__)
 #define RCLCPP_ERROR_THROTTLE(logger, clock, duration, ...) \
   do { \
-    RCLCPP_DETAIL_THROTTLE_GETTER_(clock); \
+    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_ERROR_THROTTLE"); \
     RCLCPP_DETAIL_LOG_COND_( \
       RCUTILS_LOG_SEVERITY_ERROR, logger, \
       RCLCPP_DETAIL_COND_THROTTLE_BEFORE_(rclcpp_logging_get_time_point_, duration), \
@@ -461,7 +461,7 @@
   } while (0)
 #define RCLCPP_ERROR_SKIPFIRST_THROTTLE(logger, clock, duration, ...) \
   do { \
-    RCLCPP_DETAIL_THROTTLE_GETTER_(clock); \
+    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_ERROR_SKIPFIRST_THROTTLE"); \
     RCLCPP_DETAIL_LOG_COND_( \
       RCUTILS_LOG_SEVERITY_ERROR, logger, \
       RCLCPP_DETAIL_COND_THROTTLE_BEFORE_(rclcpp_logging_get_time_point_, duration) \
@@ -491,7 +491,7 @@
     RCLCPP_DETAIL_COND_SKIPFIRST_AFTER_, stream_arg)
 #define RCLCPP_ERROR_THROTTLE_STREAM(logger, clock, duration, stream_arg) \
   do { \
-    RCLCPP_DETAIL_THROTTLE_GETTER_(clock); \
+    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_ERROR_THROTTLE_STREAM"); \
     RCLCPP_DETAIL_LOG_STREAM_COND_( \
       RCUTILS_LOG_SEVERITY_ERROR, logger, \
       RCLCPP_DETAIL_COND_THROTTLE_BEFORE_(rclcpp_logging_get_time_point_, duration), \
@@ -499,7 +499,7 @@
   } while (0)
 #define RCLCPP_ERROR_SKIPFIRST_THROTTLE_STREAM(logger, clock, duration, stream_arg) \
   do { \
-    RCLCPP_DETAIL_THROTTLE_GETTER_(clock); \
+    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_ERROR_SKIPFIRST_THROTTLE_STREAM"); \
     RCLCPP_DETAIL_LOG_STREAM_COND_( \
       RCUTILS_LOG_SEVERITY_ERROR, logger, \
       RCLCPP_DETAIL_COND_THROTTLE_BEFORE_(rclcpp_logging_get_time_point_, duration) \
@@ -548,7 +548,7 @@
     RCLCPP_DETAIL_COND_SKIPFIRST_AFTER_, __VA_ARGS__)
 #define RCLCPP_FATAL_THROTTLE(logger, clock, duration, ...) \
   do { \
-    RCLCPP_DETAIL_THROTTLE_GETTER_(clock); \
+    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_FATAL_THROTTLE"); \
     RCLCPP_DETAIL_LOG_COND_( \
       RCUTILS_LOG_SEVERITY_FATAL, logger, \
       RCLCPP_DETAIL_COND_THROTTLE_BEFORE_(rclcpp_logging_get_time_point_, duration), \
@@ -556,7 +556,7 @@
   } while (0)
 #define RCLCPP_FATAL_SKIPFIRST_THROTTLE(logger, clock, duration, ...) \
   do { \
-    RCLCPP_DETAIL_THROTTLE_GETTER_(clock); \
+    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_FATAL_SKIPFIRST_THROTTLE"); \
     RCLCPP_DETAIL_LOG_COND_( \
       RCUTILS_LOG_SEVERITY_FATAL, logger, \
       RCLCPP_DETAIL_COND_THROTTLE_BEFORE_(rclcpp_logging_get_time_point_, duration) \
@@ -586,7 +586,7 @@
     RCLCPP_DETAIL_COND_SKIPFIRST_AFTER_, stream_arg)
 #define RCLCPP_FATAL_THROTTLE_STREAM(logger, clock, duration, stream_arg) \
   do { \
-    RCLCPP_DETAIL_THROTTLE_GETTER_(clock); \
+    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_FATAL_THROTTLE_STREAM"); \
     RCLCPP_DETAIL_LOG_STREAM_COND_( \
       RCUTILS_LOG_SEVERITY_FATAL, logger, \
       RCLCPP_DETAIL_COND_THROTTLE_BEFORE_(rclcpp_logging_get_time_point_, duration), \
@@ -594,7 +594,7 @@
   } while (0)
 #define RCLCPP_FATAL_SKIPFIRST_THROTTLE_STREAM(logger, clock, duration, stream_arg) \
   do { \
-    RCLCPP_DETAIL_THROTTLE_GETTER_(clock); \
+    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_FATAL_SKIPFIRST_THROTTLE_STREAM"); \
     RCLCPP_DETAIL_LOG_STREAM_COND_( \
       RCUTILS_LOG_SEVERITY_FATAL, logger, \
       RCLCPP_DETAIL_COND_THROTTLE_BEFORE_(rclcpp_logging_get_time_point_, duration) \
