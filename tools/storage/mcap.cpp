@@ -687,7 +687,6 @@ void McapWriter::write(
     scratch_.clear();
   }
   const uint64_t offset = out.size();
-  out.reserve(out.size() + kPrefix + kMessageHeader + size);
   const std::size_t start = begin_record(out, kMessage);
   put_le<uint16_t>(out, channel_id);
   put_le<uint32_t>(out, sequence);
