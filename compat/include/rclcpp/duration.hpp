@@ -19,15 +19,12 @@ public:
 
   explicit Duration(std::chrono::nanoseconds nanoseconds);
 
-  // This constructor matches any std::chrono value other than nanoseconds
-  // intentionally not using explicit to create a conversion constructor
+  /// Implicit on purpose: any std::chrono duration converts (truncated to nanoseconds).
   template<class Rep, class Period>
-  // cppcheck-suppress noExplicitConstructor
   Duration(const std::chrono::duration<Rep, Period> & duration)  // NOLINT(runtime/explicit)
   : Duration(std::chrono::duration_cast<std::chrono::nanoseconds>(duration))
   {}
 
-  // cppcheck-suppress noExplicitConstructor
   Duration(const builtin_interfaces::msg::Duration & duration_msg);  // NOLINT(runtime/explicit)
 
   explicit Duration(const rcl_duration_t & duration);
@@ -39,7 +36,6 @@ public:
   /// Floors negative values (-1 ns -> {-1 s, 999999999 ns}); saturates at the int32 limits.
   operator builtin_interfaces::msg::Duration() const;
 
-  // cppcheck-suppress operatorEq // this is a false positive from cppcheck
   Duration &
   operator=(const Duration & rhs);
 
@@ -72,7 +68,7 @@ public:
   Duration
   operator-(const rclcpp::Duration & rhs) const;
 
-  /// Get the maximum representable value: INT32_MAX s + 999999999 ns.
+  /// INT32_MAX s + 999999999 ns, the largest value a message can carry.
   static
   Duration
   max();
@@ -81,12 +77,10 @@ public:
   Duration
   operator*(double scale) const;
 
-  /// Get duration in nanoseconds.
   rcl_duration_value_t
   nanoseconds() const;
 
-  /// Get duration in seconds.
-  /// \warning Depending on sizeof(double) there could be significant precision loss.
+  /// In seconds; a double holds about 16 significant digits, so large values lose nanoseconds.
   double
   seconds() const;
 

@@ -12,22 +12,22 @@ namespace rclcpp
 
 class Logger;
 
-/// Return a named logger. Loggers form a hierarchy by dotted names ("a.b" is a child of "a").
+/// The logger of this name; loggers form a hierarchy by dotted names ("a.b" under "a").
 Logger
 get_logger(const std::string & name);
 
 class Logger
 {
 public:
-  /// An enum for the type of logger level.
+  /// Logger levels; Unset makes the logger follow its parent.
   enum class Level
   {
-    Unset = RCUTILS_LOG_SEVERITY_UNSET,  ///< The unset log level
-    Debug = RCUTILS_LOG_SEVERITY_DEBUG,  ///< The debug log level
-    Info = RCUTILS_LOG_SEVERITY_INFO,  ///< The info log level
-    Warn = RCUTILS_LOG_SEVERITY_WARN,  ///< The warn log level
-    Error = RCUTILS_LOG_SEVERITY_ERROR,  ///< The error log level
-    Fatal = RCUTILS_LOG_SEVERITY_FATAL,  ///< The fatal log level
+    Unset = RCUTILS_LOG_SEVERITY_UNSET,
+    Debug = RCUTILS_LOG_SEVERITY_DEBUG,
+    Info = RCUTILS_LOG_SEVERITY_INFO,
+    Warn = RCUTILS_LOG_SEVERITY_WARN,
+    Error = RCUTILS_LOG_SEVERITY_ERROR,
+    Fatal = RCUTILS_LOG_SEVERITY_FATAL,
   };
 
 private:
@@ -46,7 +46,7 @@ public:
   Logger(const Logger &) = default;
   Logger & operator=(const Logger &) = default;
 
-  /// Get the name of this logger (nullptr for a dummy logger).
+  /// The logger's name (nullptr for a dummy logger).
   const char *
   get_name() const
   {
@@ -66,7 +66,7 @@ public:
     return Logger(*name_ + "." + suffix);
   }
 
-  /// Set level for current logger. Throws exceptions::RCLInvalidArgument ("Invalid parameter")
+  /// Sets this logger's level. Throws exceptions::RCLInvalidArgument ("Invalid parameter")
   /// or exceptions::RCLError ("Couldn't set logger level") on failure.
   void
   set_level(Level level);

@@ -12,7 +12,7 @@
 #include "rcutils/time.h"
 #include "rcutils/types/rcutils_ret.h"
 
-// These are used for compiling out logging macros lower than a minimum severity.
+// Compile-time floor: macros below RCLCPP_LOG_MIN_SEVERITY expand to nothing.
 #define RCLCPP_LOG_MIN_SEVERITY_DEBUG 0
 #define RCLCPP_LOG_MIN_SEVERITY_INFO 1
 #define RCLCPP_LOG_MIN_SEVERITY_WARN 2
@@ -20,12 +20,6 @@
 #define RCLCPP_LOG_MIN_SEVERITY_FATAL 4
 #define RCLCPP_LOG_MIN_SEVERITY_NONE 5
 
-/**
- * \def RCLCPP_LOG_MIN_SEVERITY
- * Define RCLCPP_LOG_MIN_SEVERITY=RCLCPP_LOG_MIN_SEVERITY_[DEBUG|INFO|WARN|ERROR|FATAL]
- * in your build options to compile out anything below that severity.
- * Use RCLCPP_LOG_MIN_SEVERITY_NONE to compile out all macros.
- */
 #ifndef RCLCPP_LOG_MIN_SEVERITY
 #define RCLCPP_LOG_MIN_SEVERITY RCLCPP_LOG_MIN_SEVERITY_DEBUG
 #endif

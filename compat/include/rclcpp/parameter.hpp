@@ -26,29 +26,27 @@ struct ParameterInfo;
 namespace detail
 {
 
-// This helper function is required because you cannot do specialization on a
-// class method, so instead we specialize this template function and call it
-// from the unspecialized, but dependent, class method.
+// Parameter::get_value<T>() forwards here: member templates cannot be specialised for
+// Parameter and ParameterValue, free function templates can.
 template<typename T>
 decltype(auto)
 get_value_helper(const rclcpp::Parameter * parameter);
 
 }  // namespace detail
 
-/// Structure to store an arbitrary parameter with templated get/set methods.
+/// A parameter: a name and a value of one of the parameter types.
 class Parameter
 {
 public:
-  /// Construct with an empty name and a parameter value of type rclcpp::PARAMETER_NOT_SET.
+  /// Empty name, NOT_SET value.
   Parameter();
 
-  /// Construct with given name and a parameter value of type rclcpp::PARAMETER_NOT_SET.
+  /// The given name, NOT_SET value.
   explicit Parameter(const std::string & name);
 
-  /// Construct with given name and given parameter value.
   Parameter(const std::string & name, const ParameterValue & value);
 
-  /// Construct with given name and given parameter value of a C++ type.
+  /// Any type ParameterValue has a constructor for.
   template<typename ValueTypeT>
   Parameter(const std::string & name, ValueTypeT value)
   : Parameter(name, ParameterValue(value))
@@ -109,7 +107,7 @@ private:
   ParameterValue value_;
 };
 
-/// Return a json encoded version of the parameter intended for a dict.
+/// `"name": {"type": "<type word>", "value": "<value text>"}`.
 std::string _to_json_dict_entry(const Parameter & param);
 
 std::ostream & operator<<(std::ostream & os, const rclcpp::Parameter & pv);
@@ -126,7 +124,7 @@ get_value_helper(const rclcpp::Parameter * parameter)
   return parameter->get_parameter_value().get<T>();
 }
 
-// Specialization allowing Parameter::get() to return a const ref to the parameter value object.
+// get_value<ParameterValue>() gives the value object itself.
 template<>
 inline
 decltype(auto)
@@ -135,13 +133,13 @@ get_value_helper<rclcpp::ParameterValue>(const rclcpp::Parameter * parameter)
   return parameter->get_parameter_value();
 }
 
-// Specialization allowing Parameter::get() to return a const ref to the parameter itself.
+// get_value<Parameter>() gives a reference to the parameter itself.
 template<>
 inline
 decltype(auto)
 get_value_helper<rclcpp::Parameter>(const rclcpp::Parameter * parameter)
 {
-  // Use this lambda to ensure it's a const reference being returned (and not a copy).
+  // Through a lambda with an explicit reference return type, so that no copy is deduced.
   auto type_enforcing_lambda =
     [&parameter]() -> const rclcpp::Parameter & {
       return *parameter;
@@ -155,7 +153,6 @@ template<typename T>
 decltype(auto)
 Parameter::get_value() const
 {
-  // use the helper to specialize for the ParameterValue and Parameter cases.
   return detail::get_value_helper<T>(this);
 }
 
@@ -164,10 +161,10 @@ Parameter::get_value() const
 namespace std
 {
 
-/// Return a json encoded version of the parameter.
+/// The parameter as a one-entry JSON object.
 std::string to_string(const rclcpp::Parameter & param);
 
-/// Return a json encoded version of a vector of parameters, as a string.
+/// The parameters as one JSON object.
 std::string to_string(const std::vector<rclcpp::Parameter> & parameters);
 
 }  // namespace std

@@ -36,7 +36,7 @@ std::string to_string(ParameterType type);
 
 std::ostream & operator<<(std::ostream & os, ParameterType type);
 
-/// Indicate the parameter type does not match the expected type.
+/// A value was read as a type it does not have.
 /// what() = "expected [<expected>] got [<actual>]".
 class ParameterTypeException : public std::runtime_error
 {
@@ -46,11 +46,11 @@ public:
   {}
 };
 
-/// Store the type and value of a parameter.
+/// The value of a parameter, tagged with its type.
 class ParameterValue
 {
 public:
-  /// Construct a parameter value with type PARAMETER_NOT_SET.
+  /// A value of type PARAMETER_NOT_SET.
   ParameterValue();
   /// Construct from the message; throws std::runtime_error for an unknown type code.
   explicit ParameterValue(const rcl_interfaces::msg::ParameterValue & value);

@@ -36,7 +36,6 @@ public:
   /// Floors negative values (-1 ns -> {-1 s, 999999999 ns}).
   operator builtin_interfaces::msg::Time() const;
 
-  // cppcheck-suppress operatorEq // this is a false positive from cppcheck
   Time &
   operator=(const Time & rhs);
 
@@ -82,16 +81,16 @@ public:
   Time &
   operator-=(const rclcpp::Duration & rhs);
 
-  /// Get the nanoseconds since epoch.
+  /// Nanoseconds since the clock's epoch.
   rcl_time_point_value_t
   nanoseconds() const;
 
-  /// Get the maximum representable value: INT32_MAX s + 999999999 ns, system time.
+  /// INT32_MAX s + 999999999 ns on the system clock.
   static Time
   max();
 
-  /// Get the seconds since epoch.
-  /// \warning Depending on sizeof(double) there could be significant precision loss.
+  /// Seconds since the epoch; a double holds about 16 significant digits, so a present-day
+  /// stamp keeps roughly microseconds.
   double
   seconds() const;
 
@@ -100,7 +99,7 @@ public:
 
 private:
   rcl_time_point_t rcl_time_;
-  friend Clock;  // Allow clock to manipulate internal data
+  friend Clock;  // now() fills in the value directly
 };
 
 /// Keeps the Time's clock type; throws std::overflow_error / std::underflow_error on overflow.

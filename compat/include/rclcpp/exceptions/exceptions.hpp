@@ -17,7 +17,7 @@ namespace rclcpp
 namespace exceptions
 {
 
-/// Thrown when a method is trying to use a node, but it is invalid.
+/// A node handle that is no longer usable.
 class InvalidNodeError : public std::runtime_error
 {
 public:
@@ -25,8 +25,8 @@ public:
   : std::runtime_error("node is invalid") {}
 };
 
-/// Thrown when a any kind of name (node, namespace, topic, etc.) is invalid.
-/// what() shows the name with a caret under the offending character.
+/// Base of the invalid-name errors; what() shows the name with a caret under the offending
+/// character.
 class NameValidationError : public std::invalid_argument
 {
 public:
@@ -46,7 +46,6 @@ public:
   const size_t invalid_index;
 };
 
-/// Thrown when a node name is invalid.
 class InvalidNodeNameError : public NameValidationError
 {
 public:
@@ -54,7 +53,6 @@ public:
   : NameValidationError("node name", node_name, error_msg, invalid_index) {}
 };
 
-/// Thrown when a node namespace is invalid.
 class InvalidNamespaceError : public NameValidationError
 {
 public:
@@ -62,7 +60,6 @@ public:
   : NameValidationError("namespace", namespace_, error_msg, invalid_index) {}
 };
 
-/// Thrown when a topic name is invalid.
 class InvalidTopicNameError : public NameValidationError
 {
 public:
@@ -70,7 +67,6 @@ public:
   : NameValidationError("topic name", namespace_, error_msg, invalid_index) {}
 };
 
-/// Thrown when a service name is invalid.
 class InvalidServiceNameError : public NameValidationError
 {
 public:
@@ -110,7 +106,7 @@ public:
   std::string formatted_message;
 };
 
-/// Created when the ret is RCL_RET_ERROR (or any code without a class of its own).
+/// rcl failures without a class of their own.
 class RCLError : public RCLErrorBase, public std::runtime_error
 {
 public:
@@ -118,7 +114,7 @@ public:
   RCLError(const RCLErrorBase & base_exc, const std::string & prefix);
 };
 
-/// Created when the ret is RCL_RET_BAD_ALLOC.
+/// RCL_RET_BAD_ALLOC.
 class RCLBadAlloc : public RCLErrorBase, public std::bad_alloc
 {
 public:
@@ -126,7 +122,7 @@ public:
   explicit RCLBadAlloc(const RCLErrorBase & base_exc);
 };
 
-/// Created when the ret is RCL_RET_INVALID_ARGUMENT.
+/// RCL_RET_INVALID_ARGUMENT.
 class RCLInvalidArgument : public RCLErrorBase, public std::invalid_argument
 {
 public:
@@ -135,7 +131,7 @@ public:
   RCLInvalidArgument(const RCLErrorBase & base_exc, const std::string & prefix);
 };
 
-/// Created when the ret is RCL_RET_INVALID_ROS_ARGS (malformed --ros-args).
+/// RCL_RET_INVALID_ROS_ARGS: a malformed --ros-args section.
 class RCLInvalidROSArgsError : public RCLErrorBase, public std::runtime_error
 {
 public:
@@ -144,7 +140,7 @@ public:
   RCLInvalidROSArgsError(const RCLErrorBase & base_exc, const std::string & prefix);
 };
 
-/// Thrown when unparsed ROS specific arguments are found.
+/// Tokens inside --ros-args that are no ROS flag; what() lists them quoted.
 class UnknownROSArgsError : public std::runtime_error
 {
 public:
@@ -153,7 +149,7 @@ public:
   const std::vector<std::string> unknown_ros_args;
 };
 
-/// Thrown when an invalid rclcpp::Event object or SharedPtr is encountered.
+/// An event handle that is not valid.
 class InvalidEventError : public std::runtime_error
 {
 public:
@@ -161,7 +157,7 @@ public:
   : std::runtime_error("event is invalid") {}
 };
 
-/// Thrown when an unregistered rclcpp::Event is encountered where a registered one was expected.
+/// An event used before it was registered.
 class EventNotRegisteredError : public std::runtime_error
 {
 public:
@@ -169,21 +165,21 @@ public:
   : std::runtime_error("event already registered") {}
 };
 
-/// Thrown if passed parameters are inconsistent or invalid.
+/// Parameters that cannot be used at all (e.g. an empty name).
 class InvalidParametersException : public std::runtime_error
 {
 public:
   using std::runtime_error::runtime_error;
 };
 
-/// Thrown if passed parameter value is invalid.
+/// A value refused by a range or an on-set callback.
 class InvalidParameterValueException : public std::runtime_error
 {
 public:
   using std::runtime_error::runtime_error;
 };
 
-/// Thrown if requested parameter type is invalid.
+/// A value of the wrong type for a statically typed parameter.
 /// what() = "parameter '<name>' has invalid type: <message>".
 class InvalidParameterTypeException : public std::runtime_error
 {
@@ -193,7 +189,7 @@ public:
   {}
 };
 
-/// Thrown if user attempts to create an uninitialized statically typed parameter.
+/// A statically typed parameter declared without any value where one is required.
 class UninitializedStaticallyTypedParameterException : public std::runtime_error
 {
 public:
@@ -202,35 +198,35 @@ public:
   {}
 };
 
-/// Thrown if parameter is already declared.
+/// A second declaration of the same name.
 class ParameterAlreadyDeclaredException : public std::runtime_error
 {
 public:
   using std::runtime_error::runtime_error;
 };
 
-/// Thrown if parameter is not declared, e.g. either set or get was called without first declaring.
+/// Get, set or undeclare of a name that was never declared.
 class ParameterNotDeclaredException : public std::runtime_error
 {
 public:
   using std::runtime_error::runtime_error;
 };
 
-/// Thrown if parameter is immutable and therefore cannot be undeclared.
+/// Undeclaring a read-only parameter.
 class ParameterImmutableException : public std::runtime_error
 {
 public:
   using std::runtime_error::runtime_error;
 };
 
-/// Thrown if parameter is modified while in a set callback.
+/// Declaring or setting a parameter from inside an on-set callback.
 class ParameterModifiedInCallbackException : public std::runtime_error
 {
 public:
   using std::runtime_error::runtime_error;
 };
 
-/// Thrown when an uninitialized parameter is accessed.
+/// Reading a declared parameter that has no value yet.
 class ParameterUninitializedException : public std::runtime_error
 {
 public:
@@ -239,14 +235,14 @@ public:
   {}
 };
 
-/// Thrown if the QoS overrides provided aren't valid.
+/// QoS override parameters that do not form a valid profile.
 class InvalidQosOverridesException : public std::runtime_error
 {
 public:
   using std::runtime_error::runtime_error;
 };
 
-/// Thrown when a callback group is missing from the node, when it wants to utilize the group.
+/// A callback group that does not belong to the node it is used with.
 class MissingGroupNodeException : public std::runtime_error
 {
 public:
@@ -255,7 +251,7 @@ public:
   {}
 };
 
-/// Thrown for code paths that are not implemented.
+/// A feature this library does not provide.
 class UnimplementedError : public std::runtime_error
 {
 public:

@@ -26,7 +26,7 @@ struct RosArguments;
 namespace node_interfaces
 {
 
-/// Internal structure used to store parameters.
+/// What the store keeps per declared parameter.
 struct ParameterInfo
 {
   rclcpp::ParameterValue value;
