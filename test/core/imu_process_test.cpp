@@ -319,7 +319,8 @@ TEST_F(IMUProcessTest, MeasurementWithoutSamplesKeepsWaitingThenNextInitialises)
   EXPECT_EQ(out.size(), 1u);
 
   auto s = MakeImu(kBase, kZero, {0, 0, 9.81});
-  EXPECT_FALSE(proc_.Process(MakeMeas(TickSeconds(kBase - 8), TickSeconds(kBase), first_scan, {s}), out));
+  EXPECT_FALSE(
+    proc_.Process(MakeMeas(TickSeconds(kBase - 8), TickSeconds(kBase), first_scan, {s}), out));
   EXPECT_FALSE(Access::need_init(proc_));
   EXPECT_EQ(Access::mean_acc(proc_), Eigen::Vector3d(0, 0, 9.81));
   EXPECT_EQ(Access::last_imu(proc_), s);
@@ -409,7 +410,8 @@ TEST_F(IMUProcessTest, RefusesUnusableMeanAccelerationAndRetriesWithNextMeasurem
     ASSERT_EQ(errors.size(), expected_errors);
     EXPECT_EQ(
       errors.back().text,
-      "mean acceleration at initialisation is zero or not finite, waiting for the next measurement");
+      "mean acceleration at initialisation is zero or not finite, "
+      "waiting for the next measurement");
     EXPECT_TRUE(Access::need_init(proc_));
     EXPECT_EQ(Access::mean_acc(proc_), kZero);
     EXPECT_EQ(Access::gravity(proc_), kZero);
@@ -520,8 +522,10 @@ TEST_F(IMUProcessTest, AtRestPointsStayPutForOrthonormalExtrinsics)
       EXPECT_EQ(p.normal_x, in.normal_x);
       EXPECT_EQ(p.normal_z, in.normal_z);
     }
-    // The measurement's own scan is read, never reordered.
-    EXPECT_EQ(scan->points[1].curvature, points[1].curvature);
+    // The measurement's own scan is only read, never reordered.
+    for (size_t i = 0; i < points.size(); ++i) {
+      EXPECT_EQ(scan->points[i].curvature, points[i].curvature);
+    }
   }
 }
 
@@ -571,7 +575,8 @@ TEST_F(IMUProcessTest, RatesAndAccelerationsAreAveragedOverEachInterval)
   std::vector<pcl::PointXYZINormal> points = {
     MakePoint(4, 1, 0.5, 6.f), MakePoint(4, 0, -0.5, 45.f), MakePoint(3, -2, 0, 99.f),
     MakePoint(2, -3, 1, 125.f)};
-  const auto meas = MakeMeas(TickSeconds(kBase), TickSeconds(kBase + n), MakeCloud(points), samples);
+  const auto meas =
+    MakeMeas(TickSeconds(kBase), TickSeconds(kBase + n), MakeCloud(points), samples);
 
   Cloud out;
   ASSERT_TRUE(proc_.Process(meas, out));
@@ -664,7 +669,8 @@ TEST_F(IMUProcessTest, TurningWhileAcceleratingIntegratesVelocityInBodyFrame)
   const std::vector<float> offsets_ms = {2.f, 15.625f, 33.f, 70.f, 108.f, 121.f};
   std::vector<pcl::PointXYZINormal> points;
   for (size_t i = 0; i < offsets_ms.size(); ++i) {
-    points.push_back(MakePoint(5.0 - static_cast<double>(i), 1.0 + 0.5 * static_cast<double>(i), -0.4, offsets_ms[i]));
+    const double k = static_cast<double>(i);
+    points.push_back(MakePoint(5.0 - k, 1.0 + 0.5 * k, -0.4, offsets_ms[i]));
   }
   const auto meas = MakeMeas(
     TickSeconds(kBase), TickSeconds(kBase + 16), MakeCloud(points),
@@ -752,7 +758,8 @@ TEST_F(IMUProcessTest, IntervalEndingExactlyAtPreviousScanEndIsKept)
   Initialise(kBase, rest, {0, 0, w});
 
   const int64_t end = kBase + 16;
-  std::vector<pcl::PointXYZINormal> points = {MakePoint(4, 1, 0, 20.f), MakePoint(4, -1, 0.5, 90.f)};
+  std::vector<pcl::PointXYZINormal> points = {
+    MakePoint(4, 1, 0, 20.f), MakePoint(4, -1, 0.5, 90.f)};
   const auto meas = MakeMeas(
     TickSeconds(kBase), TickSeconds(end), MakeCloud(points), {MakeImu(kBase, {0, 0, w}, rest)});
   Cloud out;
@@ -906,7 +913,7 @@ TEST_F(IMUProcessTest, NanCoordinateIsReportedPerPointAndStillSucceeds)
 // must be flat and match the wall as seen from the end pose.
 TEST_F(IMUProcessTest, WallScannedWhileTurningComesOutFlat)
 {
-  const double w = 1.5;  // rad/s about z (the gravity axis, so the specific force stays constant)
+  const double w = 1.5;  // rad/s about z, the gravity axis, so the measured acceleration stays put
   const Eigen::Vector3d rest(0, 0, 9.81);
   const Eigen::Matrix3d r_e =
     Eigen::AngleAxisd(0.4, Eigen::Vector3d(1, 2, 3).normalized()).toRotationMatrix();
@@ -929,7 +936,8 @@ TEST_F(IMUProcessTest, WallScannedWhileTurningComesOutFlat)
     const double az = -0.7 + 1.4 * k / count;
     const double el = 0.25 * ((k % 3) - 1);
     // Beam fixed in the LiDAR frame, pointing at the wall at the scan start.
-    const Eigen::Vector3d dir_start(std::cos(el) * std::cos(az), std::cos(el) * std::sin(az), std::sin(el));
+    const Eigen::Vector3d dir_start(
+      std::cos(el) * std::cos(az), std::cos(el) * std::sin(az), std::sin(el));
     const Eigen::Vector3d beam = r_e.transpose() * dir_start;
     const Eigen::Matrix3d r = attitude(t);
     const Eigen::Vector3d origin = r * t_e;
