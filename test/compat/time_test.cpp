@@ -5,14 +5,17 @@
 #include <chrono>
 #include <cstdint>
 #include <limits>
+#include <atomic>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <type_traits>
 #include <vector>
 
 #include "builtin_interfaces/msg/duration.hpp"
 #include "builtin_interfaces/msg/time.hpp"
 #include "rclcpp/clock.hpp"
+#include "rclcpp/context.hpp"
 #include "rclcpp/duration.hpp"
 #include "rclcpp/exceptions.hpp"
 #include "rclcpp/time.hpp"
@@ -431,6 +434,103 @@ TEST(Clock, JumpCallbacksFollowThresholds)
   EXPECT_THROW(
     clock.create_jump_callback(nullptr, nullptr, bad_backward),
     rclcpp::exceptions::RCLInvalidArgument);
+}
+
+class ClockSleep : public ::testing::Test
+{
+protected:
+  void SetUp() override
+  {
+    const char * argv[] = {"time_test"};
+    context_->init(1, argv);
+  }
+  void TearDown() override
+  {
+    if (context_->is_valid()) {
+      context_->shutdown("test done");
+    }
+  }
+
+  rclcpp::Context::SharedPtr context_ = std::make_shared<rclcpp::Context>();
+};
+
+TEST_F(ClockSleep, ArgumentChecks)
+{
+  rclcpp::Clock steady(RCL_STEADY_TIME);
+  builtin_interfaces::msg::Time msg;
+  EXPECT_EQ(
+    what_of<std::runtime_error>([&] {steady.sleep_until(rclcpp::Time(msg), context_);}),
+    "until's clock type does not match this clock's type");
+  auto never_initialised = std::make_shared<rclcpp::Context>();
+  EXPECT_EQ(
+    what_of<std::runtime_error>(
+      [&] {steady.sleep_for(rclcpp::Duration::from_nanoseconds(1), never_initialised);}),
+    "context cannot be slept with because it's invalid");
+}
+
+TEST_F(ClockSleep, WallClocksReachTheTarget)
+{
+  for (rcl_clock_type_t type : {RCL_STEADY_TIME, RCL_SYSTEM_TIME, RCL_ROS_TIME}) {
+    rclcpp::Clock clock(type);
+    const rclcpp::Time until = clock.now() + rclcpp::Duration(std::chrono::milliseconds(2));
+    EXPECT_TRUE(clock.sleep_until(until, context_)) << type;
+    EXPECT_GE(clock.now(), until) << type;
+    // A target in the past returns at once.
+    EXPECT_TRUE(clock.sleep_until(until, context_)) << type;
+  }
+}
+
+TEST_F(ClockSleep, SimulatedTimeWakesOnNewValues)
+{
+  rclcpp::Clock clock(RCL_ROS_TIME);
+  rclcpp::detail::set_ros_time_override(clock, true, 0);
+  std::atomic<bool> result{false};
+  std::thread sleeper([&] {
+      result = clock.sleep_until(rclcpp::Time(int64_t{5000000000}, RCL_ROS_TIME), context_);
+    });
+  // Whether or not the sleeper is already waiting, it can only return once 5 s is reached.
+  rclcpp::detail::set_ros_time_override_value(clock, 2000000000);
+  rclcpp::detail::set_ros_time_override_value(clock, 5000000000);
+  sleeper.join();
+  EXPECT_TRUE(result);
+  EXPECT_EQ(clock.now().nanoseconds(), 5000000000);
+}
+
+TEST_F(ClockSleep, TimeSourceChangeEndsTheSleep)
+{
+  rclcpp::Clock clock(RCL_ROS_TIME);
+  std::atomic<bool> done{false};
+  std::atomic<bool> result{true};
+  std::thread sleeper([&] {
+      result = clock.sleep_for(std::chrono::hours(1), context_);
+      done = true;
+    });
+  // Toggle until the sleeper has seen a change; each toggle is a change of time source.
+  while (!done) {
+    rclcpp::detail::enable_ros_time_override(clock);
+    rclcpp::detail::disable_ros_time_override(clock);
+    std::this_thread::yield();
+  }
+  sleeper.join();
+  EXPECT_FALSE(result);
+}
+
+TEST_F(ClockSleep, ShutdownEndsTheSleep)
+{
+  rclcpp::Clock steady(RCL_STEADY_TIME);
+  std::atomic<bool> done{false};
+  std::atomic<bool> result{true};
+  std::thread sleeper([&] {
+      result = steady.sleep_for(std::chrono::hours(1), context_);
+      done = true;
+    });
+  // Wait until the sleeper holds a reference to the shutdown callbacks, i.e. it is inside.
+  while (context_->get_on_shutdown_callbacks().empty() && !done) {
+    std::this_thread::yield();
+  }
+  context_->shutdown("stop sleeping");
+  sleeper.join();
+  EXPECT_FALSE(result);
 }
 
 }  // namespace

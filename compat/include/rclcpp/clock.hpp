@@ -7,6 +7,9 @@
 #include <mutex>
 
 #include "rcl/time.h"
+#include "rclcpp/context.hpp"
+#include "rclcpp/contexts/default_context.hpp"
+#include "rclcpp/duration.hpp"
 #include "rclcpp/macros.hpp"
 #include "rclcpp/time.hpp"
 
@@ -54,6 +57,22 @@ public:
   /// the override is active (0 until the first one arrives), system time otherwise.
   Time
   now();
+
+  /// Blocks until this clock reads `until` or later. Returns true if it does; false if the
+  /// context was shut down meanwhile or, for ROS time, the time source changed (override turned
+  /// on or off). With an active override it wakes on every new time value, so it only returns
+  /// once simulated time has got there. Throws std::runtime_error for an invalid context or
+  /// when `until` has another clock type.
+  bool
+  sleep_until(
+    Time until,
+    Context::SharedPtr context = contexts::get_global_default_context());
+
+  /// sleep_until(now() + rel_time, context).
+  bool
+  sleep_for(
+    Duration rel_time,
+    Context::SharedPtr context = contexts::get_global_default_context());
 
   /// True if this is a ROS-time clock whose override (simulated time) is active. Throws
   /// RCLError for other clock types.

@@ -1,8 +1,11 @@
 #include "rclcpp/clock.hpp"
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -45,10 +48,10 @@ namespace detail
 // as rcl: callbacks whose threshold the jump meets run before and after the change.
 struct ClockAccess
 {
-  static std::vector<JumpHandler::SharedPtr> live_handlers(Clock::Impl & impl)
+  // Call with state_mutex_ held.
+  static std::vector<JumpHandler::SharedPtr> live_handlers_locked(Clock::Impl & impl)
   {
     std::vector<JumpHandler::SharedPtr> handlers;
-    std::lock_guard<std::mutex> lock(impl.state_mutex_);
     auto & weak = impl.handlers_;
     weak.erase(
       std::remove_if(
@@ -108,13 +111,26 @@ struct ClockAccess
     rcl_time_jump_t jump;
     jump.clock_change = active ? RCL_ROS_TIME_ACTIVATED : RCL_ROS_TIME_DEACTIVATED;
     jump.delta.nanoseconds = 0;
-    const auto handlers = live_handlers(impl);
-    call(handlers, jump, true);
-    {
-      std::lock_guard<std::mutex> lock(impl.state_mutex_);
-      impl.override_active_ = active;
-    }
-    call(handlers, jump, false);
+    call(snapshot(impl), jump, true);
+    call(store_and_snapshot(impl, [&impl, active] {impl.override_active_ = active;}), jump, false);
+  }
+
+  static std::vector<JumpHandler::SharedPtr> snapshot(Clock::Impl & impl)
+  {
+    std::lock_guard<std::mutex> lock(impl.state_mutex_);
+    return live_handlers_locked(impl);
+  }
+
+  // The change and the list of handlers told about it are taken together: a handler registered
+  // before the change is told, and one registered after it already reads the new state. Either
+  // way nobody waits for a change that has already happened.
+  template<typename ChangeT>
+  static std::vector<JumpHandler::SharedPtr> store_and_snapshot(
+    Clock::Impl & impl, ChangeT && change)
+  {
+    std::lock_guard<std::mutex> lock(impl.state_mutex_);
+    change();
+    return live_handlers_locked(impl);
   }
 
   static void set_value(Clock & clock, rcl_time_point_value_t value)
@@ -136,13 +152,8 @@ struct ClockAccess
         return;
       }
     }
-    const auto handlers = live_handlers(impl);
-    call(handlers, jump, true);
-    {
-      std::lock_guard<std::mutex> lock(impl.state_mutex_);
-      impl.override_value_ = value;
-    }
-    call(handlers, jump, false);
+    call(snapshot(impl), jump, true);
+    call(store_and_snapshot(impl, [&impl, value] {impl.override_value_ = value;}), jump, false);
   }
 };
 
@@ -216,6 +227,93 @@ Clock::ros_time_is_active()
   }
   std::lock_guard<std::mutex> lock(impl_->state_mutex_);
   return impl_->override_active_;
+}
+
+namespace
+{
+// Shared with the shutdown and jump callbacks, which the context or time source may still be
+// running when sleep_until has returned.
+struct SleepState
+{
+  std::mutex mutex;
+  std::condition_variable wake;
+  bool time_source_changed{false};
+
+  void notify()
+  {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+    }
+    wake.notify_all();
+  }
+};
+}  // namespace
+
+bool
+Clock::sleep_until(Time until, Context::SharedPtr context)
+{
+  if (!context || !context->is_valid()) {
+    throw std::runtime_error("context cannot be slept with because it's invalid");
+  }
+  const rcl_clock_type_t clock_type = get_clock_type();
+  if (until.get_clock_type() != clock_type) {
+    throw std::runtime_error("until's clock type does not match this clock's type");
+  }
+
+  auto state = std::make_shared<SleepState>();
+  const auto shutdown_handle = context->add_on_shutdown_callback([state]() {state->notify();});
+  struct RemoveOnExit
+  {
+    Context & context;
+    const OnShutdownCallbackHandle & handle;
+    ~RemoveOnExit() {context.remove_on_shutdown_callback(handle);}
+  } remove_on_exit{*context, shutdown_handle};
+
+  // Every new ROS time value wakes the sleeper; switching the override on or off ends the sleep,
+  // because the time it was waiting for belongs to the other time source.
+  JumpHandler::SharedPtr jump_handler;
+  if (clock_type == RCL_ROS_TIME) {
+    rcl_jump_threshold_t threshold;
+    threshold.on_clock_change = true;
+    threshold.min_forward.nanoseconds = 1;
+    threshold.min_backward.nanoseconds = -1;
+    jump_handler = create_jump_callback(
+      nullptr,
+      [state](const rcl_time_jump_t & jump) {
+        if (jump.clock_change != RCL_ROS_TIME_NO_CHANGE) {
+          std::lock_guard<std::mutex> lock(state->mutex);
+          state->time_source_changed = true;
+        }
+        state->notify();
+      },
+      threshold);
+  }
+
+  {
+    std::unique_lock<std::mutex> lock(state->mutex);
+    while (context->is_valid() && !state->time_source_changed) {
+      const Time current = now();
+      if (current >= until) {
+        break;
+      }
+      if (clock_type == RCL_ROS_TIME && ros_time_is_active()) {
+        state->wake.wait(lock);
+      } else {
+        // Wall and steady time advance on their own: wait out the remaining span.
+        state->wake.wait_for(lock, std::chrono::nanoseconds((until - current).nanoseconds()));
+      }
+    }
+    if (!context->is_valid() || state->time_source_changed) {
+      return false;
+    }
+  }
+  return now() >= until;
+}
+
+bool
+Clock::sleep_for(Duration rel_time, Context::SharedPtr context)
+{
+  return sleep_until(now() + rel_time, context);
 }
 
 rcl_clock_type_t

@@ -109,7 +109,8 @@ void apply_log_levels(const RosArguments & arguments);
 /// wins); `node_name` itself if none applies.
 std::string remapped_node_name(const RosArguments & arguments, const std::string & node_name);
 
-/// The namespace after `__ns` remaps (matched against the original node name).
+/// The namespace after `__ns` remaps whose node prefix (if any) equals `node_name`; rcl
+/// matches them against the already remapped node name.
 std::string remapped_namespace(
   const RosArguments & arguments, const std::string & node_name,
   const std::string & node_namespace);
