@@ -146,6 +146,35 @@ TEST_F(ExecutorTest, SpinWakesOnPublishFromAnotherThreadAndEndsOnShutdown)
     "user called rclcpp::shutdown()");
 }
 
+TEST_F(ExecutorTest, BlockedSpinWakesWhenSimulatedTimeReachesATimer)
+{
+  auto sim_node = std::make_shared<rclcpp::Node>(
+    "sim", rclcpp::NodeOptions().append_parameter_override("use_sim_time", true));
+  int64_t fired_at = -1;
+  auto timer = rclcpp::create_timer(
+    sim_node.get(), sim_node->get_clock(), rclcpp::Duration(10ms),
+    [&fired_at, &sim_node]() {
+      fired_at = sim_node->now().nanoseconds();
+      rclcpp::shutdown();
+    });
+  ClockDriver clock(*node_);
+  std::thread driver([&clock]() {
+      std::this_thread::sleep_for(20ms);
+      clock.set_ms(5);
+      std::this_thread::sleep_for(20ms);
+      clock.set_ms(12);
+      // Watchdog: a spin that never wakes fails the test instead of hanging it.
+      for (int i = 0; i < 500 && rclcpp::ok(); ++i) {
+        std::this_thread::sleep_for(10ms);
+      }
+      rclcpp::shutdown();
+    });
+  // Nothing wakes this spin but /clock: simulated time has no wall-clock deadline.
+  rclcpp::spin(sim_node);
+  driver.join();
+  EXPECT_EQ(fired_at, 12000000);
+}
+
 TEST_F(ExecutorTest, SpinEndsOnShutdownFromAnotherThread)
 {
   std::thread stopper([]() {
