@@ -2,6 +2,7 @@
 
 #include <yaml-cpp/yaml.h>
 
+#include <cctype>
 #include <fstream>
 #include <sstream>
 

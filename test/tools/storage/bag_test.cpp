@@ -16,6 +16,10 @@
 #include "storage/metadata.hpp"
 #include "storage_test_helpers.hpp"
 
+#ifdef SWEEPMEND_TEST_SCHEMA_TEXTS
+#include "cdr/message_types.hpp"
+#endif
+
 namespace
 {
 
@@ -381,6 +385,31 @@ TEST(BagFormat, McapFileFollowsTheRos2Profile)
   EXPECT_EQ(m.log_time, 77u);
   EXPECT_EQ(m.publish_time, 77u);
 }
+
+#ifdef SWEEPMEND_TEST_SCHEMA_TEXTS
+TEST(BagFormat, McapSchemasCarryTheCodecsDefinitionsByDefault)
+{
+  ScratchDir scratch;
+  const std::string dir = scratch / "d";
+  write_bag(dir, "mcap", {{"/imu", "sensor_msgs/msg/Imu", "cdr", ""},
+      {"/other", "foo_msgs/msg/Unknown", "cdr", ""}}, {});
+  McapReader reader(dir + "/d_0.mcap");
+  ASSERT_EQ(reader.schemas().size(), 2u);
+  for (const auto & kv : reader.schemas()) {
+    const std::string text(kv.second.data.begin(), kv.second.data.end());
+    if (kv.second.name == "sensor_msgs/msg/Imu") {
+      const char * want = sweepmend::cdr::ros2msg_definition("sensor_msgs/msg/Imu");
+      ASSERT_NE(want, nullptr);
+      EXPECT_EQ(kv.second.encoding, "ros2msg");
+      EXPECT_EQ(text, want);
+      EXPECT_NE(text.find("MSG: std_msgs/Header"), std::string::npos);
+    } else {
+      EXPECT_EQ(kv.second.encoding, "");
+      EXPECT_EQ(text, "");
+    }
+  }
+}
+#endif
 
 // ---- SQLite files of other rosbag2 versions, built here with plain SQL ------------------------
 
