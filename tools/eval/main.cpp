@@ -35,6 +35,8 @@ options:
   --png FILE                 draw one scan from above (raw, undistorted, truth) into FILE
   --scan N                   the scan to draw: the N-th scan with both outputs, from 0
                              (default: the one with the largest raw error)
+  --z-range MIN,MAX          height band of the points drawn, m in the output frame
+                             (default -1,2: walls and pillars without floor and ceiling)
   --raw-topic T              default /livox/lidar_undistorted_raw
   --undistorted-topic T      default /livox/lidar_undistorted
   --truth-topic T            default /sweepmend/ground_truth
@@ -89,6 +91,8 @@ int run(int argc, char ** argv)
   std::string undistorted_topic = "/livox/lidar_undistorted";
   std::string truth_topic = "/sweepmend/ground_truth";
   bool quiet = false;
+  double z_min = -1.0;
+  double z_max = 2.0;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&]() -> std::string {
@@ -109,6 +113,18 @@ int run(int argc, char ** argv)
       scan_to_draw = std::strtol(v.c_str(), &end, 10);
       if (v.empty() || *end != '\0' || errno != 0 || scan_to_draw < 0) {
         throw UsageError{"--scan: not a scan number: '" + v + "'"};
+      }
+    } else if (arg == "--z-range") {
+      const std::string v = value();
+      char * end = nullptr;
+      z_min = std::strtod(v.c_str(), &end);
+      if (end == v.c_str() || *end != ',') {
+        throw UsageError{"--z-range: expected MIN,MAX, got '" + v + "'"};
+      }
+      const char * second = end + 1;
+      z_max = std::strtod(second, &end);
+      if (end == second || *end != '\0' || !(z_min < z_max)) {
+        throw UsageError{"--z-range: expected MIN,MAX with MIN < MAX, got '" + v + "'"};
       }
     } else if (arg == "--raw-topic") {
       raw_topic = value();
@@ -183,9 +199,10 @@ int run(int argc, char ** argv)
     std::cout << " scan  end time (s)          truth |  raw: mean      p95      max |"
       "  undistorted: mean      p95      max | unmatched  missing\n";
     for (const sweepmend::eval::ScanScore & s : evaluator.scans()) {
-      char head[64];
-      std::snprintf(head, sizeof(head), "%5zu  %.9f %6zu | ", s.index,
-        static_cast<double>(s.stamp_ns) * 1e-9, s.truth_points);
+      char head[80];
+      std::snprintf(head, sizeof(head), "%5zu  %lld.%09lld %6zu | ", s.index,
+        static_cast<long long>(s.stamp_ns / 1000000000),
+        static_cast<long long>(s.stamp_ns % 1000000000), s.truth_points);
       char tail[48];
       std::snprintf(tail, sizeof(tail), " | %9zu %8zu", s.raw.unmatched + s.undistorted.unmatched,
         s.undistorted.present ? s.undistorted.missing : s.raw.missing);
@@ -206,7 +223,7 @@ int run(int argc, char ** argv)
   int status = 0;
   if (!png.empty()) {
     if (const sweepmend::eval::ScanPoints * kept = evaluator.kept_scan()) {
-      sweepmend::eval::draw_top_view(*kept, png);
+      sweepmend::eval::draw_top_view(*kept, png, z_min, z_max);
       std::cout << "picture of scan " << kept->score.index << ": " << png << "\n";
     } else {
       std::cerr << "sweepmend_eval: no scan with raw and undistorted output" <<

@@ -75,12 +75,21 @@ void set_colour(cairo_t * cr, const Rgba & c)
   cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
 }
 
-void draw_points(cairo_t * cr, const View & view, const std::vector<CloudPoint> & points,
-  const Rgba & colour, double size)
+struct Band
+{
+  double z_min, z_max;
+  bool contains(const CloudPoint & p) const
+  {
+    return std::isfinite(p.x) && std::isfinite(p.y) && p.z >= z_min && p.z <= z_max;
+  }
+};
+
+void draw_points(cairo_t * cr, const View & view, const Band & band,
+  const std::vector<CloudPoint> & points, const Rgba & colour, double size)
 {
   set_colour(cr, colour);
   for (const CloudPoint & p : points) {
-    if (!std::isfinite(p.x) || !std::isfinite(p.y)) {
+    if (!band.contains(p)) {
       continue;
     }
     cairo_rectangle(cr, view.px(p.x) - 0.5 * size, view.py(p.y) - 0.5 * size, size, size);
@@ -100,8 +109,10 @@ void text_at(cairo_t * cr, const std::string & text, double x, double y, double 
 
 }  // namespace
 
-void draw_top_view(const ScanPoints & scan, const std::string & png_path)
+void draw_top_view(const ScanPoints & scan, const std::string & png_path, double z_min,
+  double z_max)
 {
+  const Band band{z_min, z_max};
   // The extent of the truth (or of whatever is there) decides the view.
   const std::vector<CloudPoint> & frame_points = !scan.truth.empty() ? scan.truth :
     (!scan.undistorted.empty() ? scan.undistorted : scan.raw);
@@ -110,7 +121,7 @@ void draw_top_view(const ScanPoints & scan, const std::string & png_path)
   double max_x = -min_x;
   double max_y = -min_x;
   for (const CloudPoint & p : frame_points) {
-    if (std::isfinite(p.x) && std::isfinite(p.y)) {
+    if (band.contains(p)) {
       min_x = std::min(min_x, static_cast<double>(p.x));
       max_x = std::max(max_x, static_cast<double>(p.x));
       min_y = std::min(min_y, static_cast<double>(p.y));
@@ -184,10 +195,11 @@ void draw_top_view(const ScanPoints & scan, const std::string & png_path)
   text_at(cr, "y (m)", 0.0, 0.0, 0.5, 0.5);
   cairo_restore(cr);
 
-  char title[160];
+  char title[200];
   std::snprintf(title, sizeof(title),
-    "scan %zu, end time %.6f s: top view in the output frame", scan.score.index,
-    static_cast<double>(scan.score.stamp_ns) * 1e-9);
+    "scan %zu, end time %lld.%06lld s: top view in the output frame, points with z from %g to "
+    "%g m", scan.score.index, static_cast<long long>(scan.score.stamp_ns / 1000000000),
+    static_cast<long long>(scan.score.stamp_ns % 1000000000 / 1000), z_min, z_max);
   cairo_set_font_size(cr, 17.0);
   text_at(cr, title, kLeft, 0.5 * kTop, 0.0, 0.5);
 
@@ -195,9 +207,9 @@ void draw_top_view(const ScanPoints & scan, const std::string & png_path)
   cairo_save(cr);
   cairo_rectangle(cr, kLeft, kTop, plot_w, plot_h);
   cairo_clip(cr);
-  draw_points(cr, view, scan.raw, kRawColour, 2.2);
-  draw_points(cr, view, scan.undistorted, kUndistortedColour, 2.2);
-  draw_points(cr, view, scan.truth, kTruthColour, 1.0);
+  draw_points(cr, view, band, scan.raw, kRawColour, 2.2);
+  draw_points(cr, view, band, scan.undistorted, kUndistortedColour, 2.2);
+  draw_points(cr, view, band, scan.truth, kTruthColour, 1.0);
   // The sensor at the scan end time (origin of the output frame).
   cairo_set_source_rgb(cr, 0.0, 0.55, 0.0);
   cairo_set_line_width(cr, 2.0);

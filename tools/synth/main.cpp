@@ -228,7 +228,8 @@ int run(int argc, char ** argv)
     ", motion " << sweepmend::synth::motion_name(motion) << ", ground truth for " <<
     s.truth_points << " points on " << sweepmend::synth::kTruthTopic << "\n";
   const std::vector<std::string> overrides = sweepmend::synth::node_parameter_overrides(config);
-  std::cout << "node arguments: --ros-args --params-file config/mid360.yaml";
+  std::cout << "node arguments: --ros-args --params-file " <<
+    sweepmend::synth::node_parameter_file(config);
   for (const std::string & o : overrides) {
     std::cout << " -p " << o;
   }

@@ -106,13 +106,16 @@ RecordingSummary write_recording(const SynthConfig & config, const std::string &
   return summary;
 }
 
+const char * node_parameter_file(const SynthConfig & config)
+{
+  return config.lidar == Lidar::kMid360 ? "config/mid360.yaml" : "config/vanjee722.yaml";
+}
+
 std::vector<std::string> node_parameter_overrides(const SynthConfig & config)
 {
   std::vector<std::string> overrides;
-  if (config.lidar != Lidar::kMid360) {
-    overrides.push_back("lidar_type:=1");
-  }
-  const Extrinsic standard = Extrinsic::mid360();
+  // The file of each sensor holds that sensor's default extrinsic.
+  const Extrinsic standard = SynthConfig::defaults(config.lidar, config.motion).extrinsic;
   if (config.extrinsic.translation != standard.translation) {
     const Eigen::Vector3d & t = config.extrinsic.translation;
     overrides.push_back("extrinsic_T:=" + array_literal(t.data(), 3));

@@ -27,9 +27,13 @@ struct RecordingSummary
 RecordingSummary write_recording(const SynthConfig & config, const std::string & directory,
   const std::string & storage_id);
 
-/// The "-p name:=value" overrides the node needs for this recording on top of
-/// config/mid360.yaml (lidar_type 0, extrinsic_T [-0.011, -0.02329, 0.04412], extrinsic_R
-/// identity); empty when that file fits as it is.
+/// The package's parameter file for the sensor of config: "config/mid360.yaml" (lidar_type 0,
+/// extrinsic_T [-0.011, -0.02329, 0.04412]) or "config/vanjee722.yaml" (lidar_type 1, zero
+/// extrinsic_T); both with an identity extrinsic_R.
+const char * node_parameter_file(const SynthConfig & config);
+
+/// The "name:=value" overrides (for -p) the node needs for this recording on top of
+/// node_parameter_file(); empty when the file fits as it is.
 std::vector<std::string> node_parameter_overrides(const SynthConfig & config);
 
 }  // namespace synth

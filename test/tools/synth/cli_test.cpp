@@ -94,8 +94,12 @@ TEST_F(CommandLine, SynthRejectsBadArgumentsAndKeepsWhatIsNotABag)
   r = run(synth + " " + path("bag") + " --duration 0.3 --overwrite --lidar vanjee722");
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_NE(r.out.find("3 scans of vanjee722"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("-p lidar_type:=1 -p extrinsic_T:=[0.0,0.0,0.0]"), std::string::npos)
-    << r.out;
+  EXPECT_NE(r.out.find("node arguments: --ros-args --params-file config/vanjee722.yaml\n"),
+    std::string::npos) << r.out;
+  r = run(synth + " " + path("bag") + " --duration 0.2 --overwrite --extrinsic-T 0.5,0,-1e-3");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("--params-file config/mid360.yaml -p extrinsic_T:=[0.5,0.0,-0.001]\n"),
+    std::string::npos) << r.out;
 }
 
 TEST_F(CommandLine, EvalReportsKnownErrorsOfAStandInOutput)

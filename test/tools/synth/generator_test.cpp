@@ -259,17 +259,24 @@ TEST(Recording, IsByteIdenticalAndReadsBack)
   }
 }
 
-TEST(Recording, NodeParametersBeyondTheMid360File)
+TEST(Recording, NodeParametersBeyondThePackagesFiles)
 {
-  EXPECT_TRUE(sweepmend::synth::node_parameter_overrides(
-      SynthConfig::defaults(Lidar::kMid360, Motion::kWalk)).empty());
-  EXPECT_EQ(sweepmend::synth::node_parameter_overrides(
-      SynthConfig::defaults(Lidar::kVanjee722, Motion::kWalk)),
-    (std::vector<std::string>{"lidar_type:=1", "extrinsic_T:=[0.0,0.0,0.0]"}));
   SynthConfig config = SynthConfig::defaults(Lidar::kMid360, Motion::kWalk);
+  EXPECT_STREQ(sweepmend::synth::node_parameter_file(config), "config/mid360.yaml");
+  EXPECT_TRUE(sweepmend::synth::node_parameter_overrides(config).empty());
   config.extrinsic.translation = {0.1, -0.25, 1.0};
   EXPECT_EQ(sweepmend::synth::node_parameter_overrides(config),
     (std::vector<std::string>{"extrinsic_T:=[0.1,-0.25,1.0]"}));
+
+  config = SynthConfig::defaults(Lidar::kVanjee722, Motion::kWalk);
+  EXPECT_STREQ(sweepmend::synth::node_parameter_file(config), "config/vanjee722.yaml");
+  EXPECT_TRUE(sweepmend::synth::node_parameter_overrides(config).empty());
+  // The Mid-360's geometry on the Vanjee: written out in full, as doubles.
+  config.extrinsic.translation = {-0.011, -0.02329, 0.04412};
+  config.extrinsic.rotation << 0.0, -1.0, 0.0, 1.0, 0.0, 0.0, 0.0, 0.0, 1.0;
+  EXPECT_EQ(sweepmend::synth::node_parameter_overrides(config),
+    (std::vector<std::string>{"extrinsic_T:=[-0.011,-0.02329,0.04412]",
+      "extrinsic_R:=[0.0,-1.0,0.0,1.0,0.0,0.0,0.0,0.0,1.0]"}));
 }
 
 }  // namespace
