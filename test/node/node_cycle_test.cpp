@@ -231,8 +231,8 @@ TEST(Cycle, EmptyQueuesPublishAndLogNothing)
 TEST(Cycle, FirstScanInitialisesAndOnlyTheRawCloudIsPublished)
 {
   NodeHarness h;
-  publish_rest(h, 0.95, 1.1);
-  h.publish(scan_of(1.0, 10, 100.0));
+  publish_rest(h, 0.95, 1.125);
+  h.publish(scan_of(1.0, 10, 125.0));
   h.glog().clear();
   h.advance();
   EXPECT_EQ(1u, h.raw().size());
@@ -246,8 +246,8 @@ TEST(Cycle, FirstScanInitialisesAndOnlyTheRawCloudIsPublished)
   EXPECT_TRUE(std::regex_match(timing[0].text, format)) << timing[0].text;
 
   // The next scan is compensated: both clouds, and the size line.
-  publish_rest(h, 1.105, 1.2);
-  h.publish(scan_of(1.1, 10, 100.0));
+  publish_rest(h, 1.13, 1.25);
+  h.publish(scan_of(1.125, 10, 125.0));
   h.advance();
   EXPECT_EQ(2u, h.raw().size());
   ASSERT_EQ(1u, h.undistorted().size());
@@ -261,13 +261,13 @@ TEST(Cycle, FirstScanInitialisesAndOnlyTheRawCloudIsPublished)
 TEST(Cycle, ScanWithoutSamplesGivesOnlyTheRawCloud)
 {
   NodeHarness h;
-  publish_rest(h, 0.95, 1.1);
-  h.publish(scan_of(1.0, 10, 100.0));
+  publish_rest(h, 0.95, 1.125);
+  h.publish(scan_of(1.0, 10, 125.0));
   h.advance();
   // Only samples at and after the next scan's end: it leaves without any.
-  h.publish(imu_sample(1.2));
   h.publish(imu_sample(1.25));
-  h.publish(scan_of(1.1, 10, 100.0));
+  h.publish(imu_sample(1.3));
+  h.publish(scan_of(1.125, 10, 125.0));
   h.advance();
   EXPECT_EQ(2u, h.raw().size());
   EXPECT_TRUE(h.undistorted().empty());
@@ -325,10 +325,10 @@ TEST(Cycle, StampTruncatesFractionalNanoseconds)
 TEST(Cycle, MessagesHaveThePointXYZINormalLayout)
 {
   NodeHarness h;
-  publish_rest(h, 0.95, 1.2);
-  h.publish(scan_of(1.0, 7, 100.0));
+  publish_rest(h, 0.95, 1.25);
+  h.publish(scan_of(1.0, 7, 125.0));
   h.advance();
-  h.publish(scan_of(1.1, 7, 100.0));
+  h.publish(scan_of(1.125, 7, 125.0));
   h.advance();
   ASSERT_EQ(1u, h.undistorted().size());
   for (const auto * msg : {&h.raw()[1], &h.undistorted()[0]}) {
@@ -355,11 +355,11 @@ TEST(Cycle, MessagesHaveThePointXYZINormalLayout)
 TEST(Cycle, ExtrinsicTransformMovesBothClouds)
 {
   NodeHarness h({"-p", "extrinsic_T:=[1.0, 0.0, 0.0]"});
-  publish_rest(h, 0.95, 1.2);
-  h.publish(scan_of(1.0, 8, 100.0));
+  publish_rest(h, 0.95, 1.25);
+  h.publish(scan_of(1.0, 8, 125.0));
   h.advance();
   // Points out of time order: the undistorted cloud comes back sorted by time.
-  auto msg = scan_of(1.1, 8, 100.0);
+  auto msg = scan_of(1.125, 8, 125.0);
   std::swap(msg.points[2], msg.points[6]);
   h.publish(msg);
   h.advance();
