@@ -129,8 +129,8 @@ int run(int argc, char ** argv)
       motion_text = value();
     } else if (arg == "--duration") {
       opts.duration = parse_double(arg, value());
-      if (opts.duration <= 0.0) {
-        throw UsageError{"--duration must be positive"};
+      if (opts.duration < 0.1) {
+        throw UsageError{"--duration must be at least 0.1 s (one scan)"};
       }
     } else if (arg == "--seed") {
       const std::string v = value();
