@@ -11,12 +11,15 @@
 namespace
 {
 
+/// rclcpp for the whole program; the node's start-up warnings (no extrinsics given) and its
+/// INFO lines stay off the console.
 void init_ros_once()
 {
   if (!rclcpp::ok()) {
     const char * argv[] = {"sweepmend_bench"};
     rclcpp::init(1, argv, rclcpp::InitOptions(), rclcpp::SignalHandlerOptions::None);
   }
+  rcutils_logging_set_logger_level("harrow_node", RCUTILS_LOG_SEVERITY_ERROR);
 }
 
 /// Queues scan k (start 0.105 k s, 0.1 s long) and the 21 IMU samples that cover it, at 200 Hz
