@@ -454,37 +454,6 @@ TEST(SqliteVersions, ReadsVersion1WithoutQosColumn)
   EXPECT_EQ(messages[2].data, (std::vector<uint8_t>{0, 1, 0, 0, 2, 2}));
 }
 
-TEST(SqliteVersions, ReadsJazzyStyleFilesWithExtraColumnsAndTables)
-{
-  ScratchDir scratch;
-  const std::string path = scratch / "v4.db3";
-  exec_all(path, {
-      "CREATE TABLE schema(schema_version INTEGER PRIMARY KEY,ros_distro TEXT NOT NULL);",
-      "CREATE TABLE metadata(id INTEGER PRIMARY KEY,metadata_version INTEGER NOT NULL,"
-      "metadata TEXT NOT NULL);",
-      "CREATE TABLE topics(id INTEGER PRIMARY KEY,name TEXT NOT NULL,type TEXT NOT NULL,"
-      "serialization_format TEXT NOT NULL,offered_qos_profiles TEXT NOT NULL,"
-      "type_description_hash TEXT NOT NULL);",
-      "CREATE TABLE message_definitions(id INTEGER PRIMARY KEY,topic_type TEXT NOT NULL,"
-      "encoding TEXT NOT NULL,encoded_message_definition TEXT NOT NULL,"
-      "type_description_hash TEXT NOT NULL);",
-      "CREATE TABLE messages(id INTEGER PRIMARY KEY,topic_id INTEGER NOT NULL,"
-      "timestamp INTEGER NOT NULL, data BLOB NOT NULL);",
-      "INSERT INTO schema VALUES (4, 'jazzy');",
-      "INSERT INTO metadata VALUES (1, 9, 'rosbag2_bagfile_information: {}');",
-      "INSERT INTO topics VALUES (1, '/b', 'sensor_msgs/msg/Imu', 'cdr', '- history: 1', "
-      "'RIHS01_abc');",
-      "INSERT INTO messages VALUES (1, 1, 5, x'000100007f');",
-    });
-  auto reader = Reader::open(path);
-  ASSERT_EQ(reader->topics().size(), 1u);
-  EXPECT_EQ(reader->topics()[0].type, "sensor_msgs/msg/Imu");
-  EXPECT_EQ(reader->topics()[0].offered_qos_profiles, "- history: 1");
-  const auto messages = read_all(*reader);
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].data, (std::vector<uint8_t>{0, 1, 0, 0, 0x7f}));
-}
-
 // ---- bag directories ---------------------------------------------------------------------------
 
 TEST(BagDirectory, OldMetadataPathsAreRelativeToTheParent)
