@@ -1,4 +1,4 @@
-#include <cmath>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -145,7 +145,7 @@ void DataSubscriber::livox_pcl_callback(
     point.intensity = static_cast<float>(p.tag);
     point.curvature = static_cast<float>(p.offset_time) / 1000000.0f;  // ns -> ms
 
-    // The sensor repeats a point when a return is missing; the repeat adds nothing to the scan.
+    // A point where its predecessor already is adds nothing to the scan.
     if (same_position(point, pl_indexed[i - 1])) {
       continue;
     }
@@ -188,7 +188,7 @@ void DataSubscriber::vanjee_pcl_callback(const sensor_msgs::msg::PointCloud2::Co
     std::memcpy(&time, bytes + 18, sizeof(double));
     point.curvature = static_cast<float>(time * 1000.0);  // s -> ms
 
-    // The driver fills missing returns with the origin.
+    // A return at the origin is a missing return, not a point.
     if (same_position(point, pcl::PointXYZINormal())) {
       continue;
     }
@@ -221,7 +221,7 @@ bool DataSubscriber::take_measurement(SyncedMeasurement & meas)
     // Points are in delivery order, so the last one carries the scan's duration.
     const double duration = static_cast<double>(meas.scan->points.back().curvature) / 1000.0;
     if (duration < 0.5 * mean_scan_duration_) {
-      // A scan cut short by the driver: trust the usual duration instead.
+      // Far shorter than usual: the last point is not the end, take the usual duration.
       lidar_end_time_ = meas.lidar_beg_time + mean_scan_duration_;
     } else {
       scan_count_++;
