@@ -220,8 +220,8 @@ bool DataSubscriber::take_measurement(SyncedMeasurement & meas)
   } else {
     // Points are in delivery order, so the last one carries the scan's duration.
     const double duration = static_cast<double>(meas.scan->points.back().curvature) / 1000.0;
-    if (duration < 0.5 * mean_scan_duration_) {
-      // Far shorter than usual: the last point is not the end, take the usual duration.
+    if (!std::isfinite(duration) || duration < 0.5 * mean_scan_duration_) {
+      // Far shorter than usual, or no time at all: take the usual duration, keep the mean clean.
       lidar_end_time_ = meas.lidar_beg_time + mean_scan_duration_;
     } else {
       scan_count_++;

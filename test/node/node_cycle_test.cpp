@@ -214,6 +214,31 @@ TEST(Grouping, ScansOfFivePointsOrFewerTakeTheMeanDuration)
   EXPECT_EQ(2u, h.glog().count("Too few input point cloud!"));
 }
 
+TEST(Grouping, AScanWithoutAFiniteDurationTakesTheMeanAndKeepsItClean)
+{
+  // One bad point time must not poison the running mean: a NaN mean would make every later end
+  // time NaN and nothing would be undistorted again.
+  NodeHarness h({"-p", "lidar_type:=1"});
+  h.publish(imu_sample(100.0));
+  SyncedMeasurement meas;
+  std::vector<VanjeePoint> points;
+  for (int i = 1; i <= 6; ++i) {
+    points.push_back({1.0f * i, 2.0f, 0.0f, 5.0f, 0.1 * i / 6});
+  }
+  h.publish(vanjee_scan(1.0, points, 32, 1, "sensor_frame"));
+  ASSERT_TRUE(h.access().take_measurement(meas));
+  EXPECT_DOUBLE_EQ(0.1, h.access().mean_scan_duration());
+
+  for (double bad : {std::nan(""), HUGE_VAL}) {
+    points.back().time = bad;
+    h.publish(vanjee_scan(2.0, points, 32, 1, "sensor_frame"));
+    ASSERT_TRUE(h.access().take_measurement(meas));
+    EXPECT_DOUBLE_EQ(2.1, meas.lidar_end_time);
+    EXPECT_EQ(1u, h.access().scan_count());
+    EXPECT_DOUBLE_EQ(0.1, h.access().mean_scan_duration());
+  }
+}
+
 // ---- the cycle ----------------------------------------------------------------------------
 
 TEST(Cycle, EmptyQueuesPublishAndLogNothing)
