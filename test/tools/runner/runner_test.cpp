@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cdr/cdr.hpp"
+#include "node_harness.hpp"
 #include "livox_ros_driver2/msg/custom_msg.hpp"
 #include "rclcpp/detail/spin_control.hpp"
 #include "rclcpp/rclcpp.hpp"
@@ -42,7 +43,7 @@ builtin_interfaces::msg::Time stamp_of(int64_t ns)
 
 // IMU samples (200 Hz, still for 0.3 s, then turning about z at 1 rad/s) and ten 10-Hz scans of
 // a wall 5 m ahead, received 1 ms after their last point as a driver would deliver them.
-std::vector<BagMessage> livox_recording()
+std::vector<BagMessage> livox_recording(bool pointcloud2 = false)
 {
   std::vector<BagMessage> out;
   for (int i = 0; i <= 210; ++i) {
@@ -54,7 +55,21 @@ std::vector<BagMessage> livox_recording()
     imu.linear_acceleration.z = 1.0;
     out.push_back({"/livox/imu", t, sweepmend::cdr::serialize(imu)});
   }
-  for (int s = 0; s < 10; ++s) {
+  for (int s = 0; s < 10 && pointcloud2; ++s) {
+    // The same wall in the Vanjee layout: float64 point time at byte 18.
+    const int64_t t0 = kStart + s * 100 * kMs;
+    std::vector<sweepmend_test::VanjeePoint> points;
+    for (int k = 0; k < 400; ++k) {
+      points.push_back(
+        {5.0f, -2.0f + 0.01f * static_cast<float>(k), 0.1f * static_cast<float>(k % 7),
+          static_cast<float>(k % 32), k * 250e-6});
+    }
+    out.push_back(
+      {"/livox/lidar", t0 + 101 * kMs,
+        sweepmend::cdr::serialize(
+          sweepmend_test::vanjee_scan(static_cast<double>(t0) * 1e-9, points))});
+  }
+  for (int s = 0; s < 10 && !pointcloud2; ++s) {
     const int64_t t0 = kStart + s * 100 * kMs;
     livox_ros_driver2::msg::CustomMsg scan;
     scan.header.stamp = stamp_of(t0);
@@ -80,12 +95,14 @@ std::vector<BagMessage> livox_recording()
 }
 
 void write_bag(
-  const fs::path & dir, const std::string & storage, const std::vector<BagMessage> & messages)
+  const fs::path & dir, const std::string & storage, const std::vector<BagMessage> & messages,
+  bool pointcloud2 = false)
 {
   auto writer = sweepmend::bag::Writer::create(dir.string(), storage);
   std::map<std::string, std::string> types = {
     {"/livox/imu", "sensor_msgs/msg/Imu"},
-    {"/livox/lidar", "livox_ros_driver2/msg/CustomMsg"},
+    {"/livox/lidar",
+      pointcloud2 ? "sensor_msgs/msg/PointCloud2" : "livox_ros_driver2/msg/CustomMsg"},
     {"/unrelated", "sensor_msgs/msg/Imu"}};
   for (const auto & [name, type] : types) {
     sweepmend::bag::TopicMetadata meta;
@@ -129,8 +146,16 @@ std::vector<BagMessage> feed_through_topics(
     auto io = std::make_shared<rclcpp::Node>("feeder");
     auto clock = io->create_publisher<rosgraph_msgs::msg::Clock>("/clock", rclcpp::ClockQoS());
     auto imu = io->create_publisher<sensor_msgs::msg::Imu>("/livox/imu", rclcpp::QoS(10));
-    auto livox = io->create_publisher<livox_ros_driver2::msg::CustomMsg>(
-      "/livox/lidar", rclcpp::QoS(10));
+    const bool pointcloud2 =
+      std::find(ros_args.begin(), ros_args.end(), "lidar_type:=1") != ros_args.end();
+    rclcpp::Publisher<livox_ros_driver2::msg::CustomMsg>::SharedPtr livox;
+    rclcpp::Publisher<sensor_msgs::msg::PointCloud2>::SharedPtr cloud;
+    if (pointcloud2) {
+      cloud = io->create_publisher<sensor_msgs::msg::PointCloud2>("/livox/lidar", rclcpp::QoS(10));
+    } else {
+      livox = io->create_publisher<livox_ros_driver2::msg::CustomMsg>(
+        "/livox/lidar", rclcpp::QoS(10));
+    }
     std::vector<rclcpp::Subscription<sensor_msgs::msg::PointCloud2>::SharedPtr> subs;
     for (std::string topic : {"/livox/lidar_undistorted", "/livox/lidar_undistorted_raw"}) {
       subs.push_back(
@@ -164,6 +189,8 @@ std::vector<BagMessage> feed_through_topics(
       tick(m.timestamp);
       if (m.topic == "/livox/imu") {
         imu->publish(sweepmend::cdr::deserialize<sensor_msgs::msg::Imu>(m.data));
+      } else if (pointcloud2) {
+        cloud->publish(sweepmend::cdr::deserialize<sensor_msgs::msg::PointCloud2>(m.data));
       } else {
         livox->publish(sweepmend::cdr::deserialize<livox_ros_driver2::msg::CustomMsg>(m.data));
       }
@@ -248,15 +275,19 @@ TEST_F(RunnerTest, RecordsBothOutputsOnTheTickAfterEachScanEnds)
   }
 }
 
-TEST_F(RunnerTest, EqualsFeedingTheNodeThroughTopics)
+// Both scan formats: the runner's output equals what the node publishes when fed through topics.
+void expect_runner_equals_topics(const fs::path & dir, sweepmend::runner::Options o, bool pointcloud2)
 {
-  const auto recording = livox_recording();
-  write_bag(dir_ / "in", "sqlite3", recording);
-  auto o = options("in", "out");
+  const auto recording = livox_recording(pointcloud2);
+  write_bag(dir / "in", "sqlite3", recording, pointcloud2);
+  if (pointcloud2) {
+    o.ros_args.insert(o.ros_args.end(), {"-p", "lidar_type:=1"});
+  }
   sweepmend::runner::run(o);
-  const auto via_runner = read_all(dir_ / "out");
+  const auto via_runner = read_all(dir / "out");
   const auto via_topics = feed_through_topics(recording, o.ros_args);
 
+  ASSERT_EQ(via_runner.size(), 19u);
   ASSERT_EQ(via_runner.size(), via_topics.size());
   // Same messages, same clock at publish; the order within one cycle is the node's own.
   std::multimap<int64_t, std::pair<std::string, std::vector<uint8_t>>> expected;
@@ -275,6 +306,16 @@ TEST_F(RunnerTest, EqualsFeedingTheNodeThroughTopics)
     }
     EXPECT_TRUE(found) << m.topic << " at " << m.timestamp;
   }
+}
+
+TEST_F(RunnerTest, EqualsFeedingTheNodeThroughTopics)
+{
+  expect_runner_equals_topics(dir_, options("in", "out"), false);
+}
+
+TEST_F(RunnerTest, EqualsFeedingTheNodeThroughTopicsWithPointCloud2Scans)
+{
+  expect_runner_equals_topics(dir_, options("in", "out"), true);
 }
 
 TEST_F(RunnerTest, WritesTheRequestedStorage)
