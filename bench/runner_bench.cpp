@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "rclcpp/rclcpp.hpp"
 #include "runner/runner.hpp"
 #include "synth/recording.hpp"
 
@@ -46,6 +47,11 @@ void BM_RunnerMid360TenSeconds(benchmark::State & state)
 {
   // The node logs a few lines per scan; they are not what is measured here.
   FLAGS_minloglevel = google::GLOG_ERROR;
+  // The runner brings rclcpp up and down itself; other benchmarks of this program may have left
+  // it initialised.
+  if (rclcpp::ok()) {
+    rclcpp::shutdown();
+  }
   const fs::path dir = recording();
   sweepmend::runner::Options options;
   options.input = (dir / "in").string();
