@@ -19,7 +19,7 @@ void init_ros_once()
     const char * argv[] = {"sweepmend_bench"};
     rclcpp::init(1, argv, rclcpp::InitOptions(), rclcpp::SignalHandlerOptions::None);
   }
-  rcutils_logging_set_logger_level("harrow_node", RCUTILS_LOG_SEVERITY_ERROR);
+  rclcpp::get_logger("harrow_node").set_level(rclcpp::Logger::Level::Error);
 }
 
 /// Queues scan k (start 0.105 k s, 0.1 s long) and the 21 IMU samples that cover it, at 200 Hz

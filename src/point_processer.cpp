@@ -401,11 +401,22 @@ int main(int argc, char ** argv)
   LOG(WARNING) << (ros_domain_id != nullptr ? ros_domain_id : "");
   LOG(INFO) << "hello world sweepmend package";
 
-  rclcpp::init(
-    argc, argv, rclcpp::InitOptions(rcutils_get_default_allocator()),
-    rclcpp::SignalHandlerOptions::All);
-  auto node = std::make_shared<DataSubscriber>();
-  rclcpp::spin(node);
+  std::shared_ptr<DataSubscriber> node;
+  bool initialised = false;
+  try {
+    rclcpp::init(
+      argc, argv, rclcpp::InitOptions(rcutils_get_default_allocator()),
+      rclcpp::SignalHandlerOptions::All);
+    initialised = true;
+    node = std::make_shared<DataSubscriber>();
+    rclcpp::spin(node);
+  } catch (...) {
+    // SIGINT/SIGTERM during start-up shuts the context down under the node being built; the
+    // next creation then throws. That is an ordinary end; anything else is not.
+    if (!initialised || rclcpp::ok()) {
+      throw;
+    }
+  }
   rclcpp::shutdown(nullptr, "user called rclcpp::shutdown()");
   google::ShutdownGoogleLogging();
   node.reset();

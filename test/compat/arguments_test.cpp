@@ -307,13 +307,13 @@ TEST(LogLevels, ParsedAndApplied)
   EXPECT_EQ(args.logger_levels[0].level, RCUTILS_LOG_SEVERITY_WARN);
   EXPECT_EQ(parse({"prog"}).log_level, -1);
 
-  rcutils_logging_shutdown();
+  EXPECT_EQ(RCUTILS_RET_OK, rcutils_logging_shutdown());
   rclcpp::detail::apply_log_levels(args);
   EXPECT_EQ(rcutils_logging_get_default_logger_level(), RCUTILS_LOG_SEVERITY_DEBUG);
   EXPECT_EQ(rcutils_logging_get_logger_effective_level("harrow_node"), RCUTILS_LOG_SEVERITY_WARN);
   EXPECT_EQ(
     rcutils_logging_get_logger_effective_level("harrow_node.child"), RCUTILS_LOG_SEVERITY_WARN);
-  rcutils_logging_shutdown();
+  EXPECT_EQ(RCUTILS_RET_OK, rcutils_logging_shutdown());
 
   EXPECT_THAT(
     invalid_args_text({"prog", "--ros-args", "--log-level", "loud"}),

@@ -18,6 +18,73 @@
 #include "rclcpp/logging.hpp"
 #include "rcutils/logging.h"
 
+// The stream forms carry the names rclcpp has (RCLCPP_<SEVERITY>_STREAM_<FORM>), so that code
+// written here compiles against it, and no spelling that it lacks.
+#if !defined(RCLCPP_DEBUG_STREAM_ONCE) || \
+  !defined(RCLCPP_DEBUG_STREAM_EXPRESSION) || \
+  !defined(RCLCPP_DEBUG_STREAM_FUNCTION) || \
+  !defined(RCLCPP_DEBUG_STREAM_SKIPFIRST) || \
+  !defined(RCLCPP_DEBUG_STREAM_THROTTLE) || \
+  !defined(RCLCPP_DEBUG_STREAM_SKIPFIRST_THROTTLE) || \
+  !defined(RCLCPP_INFO_STREAM_ONCE) || \
+  !defined(RCLCPP_INFO_STREAM_EXPRESSION) || \
+  !defined(RCLCPP_INFO_STREAM_FUNCTION) || \
+  !defined(RCLCPP_INFO_STREAM_SKIPFIRST) || \
+  !defined(RCLCPP_INFO_STREAM_THROTTLE) || \
+  !defined(RCLCPP_INFO_STREAM_SKIPFIRST_THROTTLE) || \
+  !defined(RCLCPP_WARN_STREAM_ONCE) || \
+  !defined(RCLCPP_WARN_STREAM_EXPRESSION) || \
+  !defined(RCLCPP_WARN_STREAM_FUNCTION) || \
+  !defined(RCLCPP_WARN_STREAM_SKIPFIRST) || \
+  !defined(RCLCPP_WARN_STREAM_THROTTLE) || \
+  !defined(RCLCPP_WARN_STREAM_SKIPFIRST_THROTTLE) || \
+  !defined(RCLCPP_ERROR_STREAM_ONCE) || \
+  !defined(RCLCPP_ERROR_STREAM_EXPRESSION) || \
+  !defined(RCLCPP_ERROR_STREAM_FUNCTION) || \
+  !defined(RCLCPP_ERROR_STREAM_SKIPFIRST) || \
+  !defined(RCLCPP_ERROR_STREAM_THROTTLE) || \
+  !defined(RCLCPP_ERROR_STREAM_SKIPFIRST_THROTTLE) || \
+  !defined(RCLCPP_FATAL_STREAM_ONCE) || \
+  !defined(RCLCPP_FATAL_STREAM_EXPRESSION) || \
+  !defined(RCLCPP_FATAL_STREAM_FUNCTION) || \
+  !defined(RCLCPP_FATAL_STREAM_SKIPFIRST) || \
+  !defined(RCLCPP_FATAL_STREAM_THROTTLE) || \
+  !defined(RCLCPP_FATAL_STREAM_SKIPFIRST_THROTTLE)
+#error "a stream logging macro is missing"
+#endif
+#if defined(RCLCPP_DEBUG_ONCE_STREAM) || \
+  defined(RCLCPP_DEBUG_EXPRESSION_STREAM) || \
+  defined(RCLCPP_DEBUG_FUNCTION_STREAM) || \
+  defined(RCLCPP_DEBUG_SKIPFIRST_STREAM) || \
+  defined(RCLCPP_DEBUG_THROTTLE_STREAM) || \
+  defined(RCLCPP_DEBUG_SKIPFIRST_THROTTLE_STREAM) || \
+  defined(RCLCPP_INFO_ONCE_STREAM) || \
+  defined(RCLCPP_INFO_EXPRESSION_STREAM) || \
+  defined(RCLCPP_INFO_FUNCTION_STREAM) || \
+  defined(RCLCPP_INFO_SKIPFIRST_STREAM) || \
+  defined(RCLCPP_INFO_THROTTLE_STREAM) || \
+  defined(RCLCPP_INFO_SKIPFIRST_THROTTLE_STREAM) || \
+  defined(RCLCPP_WARN_ONCE_STREAM) || \
+  defined(RCLCPP_WARN_EXPRESSION_STREAM) || \
+  defined(RCLCPP_WARN_FUNCTION_STREAM) || \
+  defined(RCLCPP_WARN_SKIPFIRST_STREAM) || \
+  defined(RCLCPP_WARN_THROTTLE_STREAM) || \
+  defined(RCLCPP_WARN_SKIPFIRST_THROTTLE_STREAM) || \
+  defined(RCLCPP_ERROR_ONCE_STREAM) || \
+  defined(RCLCPP_ERROR_EXPRESSION_STREAM) || \
+  defined(RCLCPP_ERROR_FUNCTION_STREAM) || \
+  defined(RCLCPP_ERROR_SKIPFIRST_STREAM) || \
+  defined(RCLCPP_ERROR_THROTTLE_STREAM) || \
+  defined(RCLCPP_ERROR_SKIPFIRST_THROTTLE_STREAM) || \
+  defined(RCLCPP_FATAL_ONCE_STREAM) || \
+  defined(RCLCPP_FATAL_EXPRESSION_STREAM) || \
+  defined(RCLCPP_FATAL_FUNCTION_STREAM) || \
+  defined(RCLCPP_FATAL_SKIPFIRST_STREAM) || \
+  defined(RCLCPP_FATAL_THROTTLE_STREAM) || \
+  defined(RCLCPP_FATAL_SKIPFIRST_THROTTLE_STREAM)
+#error "a stream logging macro has a name rclcpp does not know"
+#endif
+
 namespace
 {
 
@@ -54,14 +121,14 @@ protected:
     {
       unsetenv(variable);
     }
-    rcutils_logging_shutdown();
+    EXPECT_EQ(RCUTILS_RET_OK, rcutils_logging_shutdown());
   }
 
   // Message-only records make expectations about content short.
   static void messages_only()
   {
     setenv("RCUTILS_CONSOLE_OUTPUT_FORMAT", "{message}", 1);
-    rcutils_logging_shutdown();
+    EXPECT_EQ(RCUTILS_RET_OK, rcutils_logging_shutdown());
   }
 
   rclcpp::Logger logger_ = rclcpp::get_logger("sweepmend.test");
@@ -194,13 +261,13 @@ TEST_F(Logging, Colours)
 
   // Unset: colour only on a terminal, and the captured stream is a file.
   unsetenv("RCUTILS_COLORIZED_OUTPUT");
-  rcutils_logging_shutdown();
+  EXPECT_EQ(RCUTILS_RET_OK, rcutils_logging_shutdown());
   ::testing::internal::CaptureStderr();
   RCLCPP_WARN(logger_, "x");
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "WARN\n");
 
   setenv("RCUTILS_COLORIZED_OUTPUT", "0", 1);
-  rcutils_logging_shutdown();
+  EXPECT_EQ(RCUTILS_RET_OK, rcutils_logging_shutdown());
   ::testing::internal::CaptureStderr();
   RCLCPP_ERROR(logger_, "x");
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "ERROR\n");
@@ -219,7 +286,7 @@ TEST_F(Logging, StdoutSwitchAndInvalidValues)
 
   setenv("RCUTILS_LOGGING_USE_STDOUT", "2", 1);
   unsetenv("RCUTILS_LOGGING_BUFFERED_STREAM");
-  rcutils_logging_shutdown();
+  EXPECT_EQ(RCUTILS_RET_OK, rcutils_logging_shutdown());
   ::testing::internal::CaptureStderr();
   RCLCPP_INFO(logger_, "still logged");
   RCLCPP_INFO(logger_, "reported once");
@@ -274,11 +341,33 @@ TEST_F(Logging, StreamFormsAreLazy)
   RCLCPP_INFO_STREAM(logger_, "a" << 1 << ' ' << 2.5);
   RCLCPP_DEBUG_STREAM(logger_, "never " << count());
   for (int i = 0; i < 2; ++i) {
-    RCLCPP_WARN_ONCE_STREAM(logger_, "once " << count());
+    RCLCPP_WARN_STREAM_ONCE(logger_, "once " << count());
   }
   EXPECT_EQ(lines_of(::testing::internal::GetCapturedStderr()),
     (std::vector<std::string>{"a1 2.5", "once 1"}));
   EXPECT_EQ(evaluated, 1);
+}
+
+TEST_F(Logging, StreamSkipfirstExpressionFunctionForms)
+{
+  messages_only();
+  rclcpp::Clock clock(RCL_ROS_TIME);
+  rclcpp::detail::set_ros_time_override(clock, true, 0);
+  int calls = 0;
+  auto every_other = [&calls]() {return ++calls % 2 == 0;};
+  ::testing::internal::CaptureStderr();
+  for (int i = 0; i < 3; ++i) {
+    RCLCPP_INFO_STREAM_SKIPFIRST(logger_, "skipfirst " << i);
+    RCLCPP_WARN_STREAM_EXPRESSION(logger_, i != 1, "expression " << i);
+    RCLCPP_ERROR_STREAM_FUNCTION(logger_, &every_other, "function " << i);
+    rclcpp::detail::set_ros_time_override_value(clock, (i + 1) * 1000000000LL);
+    RCLCPP_FATAL_STREAM_SKIPFIRST_THROTTLE(logger_, clock, 1000, "throttled " << i);
+  }
+  EXPECT_EQ(
+    lines_of(::testing::internal::GetCapturedStderr()),
+    (std::vector<std::string>{"expression 0",
+      "skipfirst 1", "function 1", "throttled 1",
+      "skipfirst 2", "expression 2", "throttled 2"}));
 }
 
 TEST_F(Logging, ThrottleFollowsTheGivenClock)
@@ -294,7 +383,7 @@ TEST_F(Logging, ThrottleFollowsTheGivenClock)
     rclcpp::detail::set_ros_time_override_value(clock, t * 1000000);
     RCLCPP_INFO_THROTTLE(logger_, clock, 1000, "throttle %ld", static_cast<long>(t));
     RCLCPP_WARN_SKIPFIRST_THROTTLE(logger_, clock, 1000, "skip %ld", static_cast<long>(t));
-    RCLCPP_ERROR_THROTTLE_STREAM(logger_, clock, 1000, "stream " << t);
+    RCLCPP_ERROR_STREAM_THROTTLE(logger_, clock, 1000, "stream " << t);
   }
   EXPECT_EQ(
     lines_of(::testing::internal::GetCapturedStderr()),

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <fstream>
 #include <map>
@@ -107,18 +108,72 @@ TEST_F(NodeTest, InvalidNamespacesAreRefusedWithRclcppTexts)
   EXPECT_THROW(rclcpp::Node("n", "/a b"), rclcpp::exceptions::InvalidNamespaceError);
 }
 
+/// The what() of the RCLError that `make` throws, or a note that it threw something else or
+/// nothing.
+template<typename Make>
+std::string rcl_error_of(Make && make)
+{
+  try {
+    make();
+  } catch (const rclcpp::exceptions::RCLError & e) {
+    return e.what();
+  } catch (const std::exception & e) {
+    return std::string("another exception: ") + e.what();
+  }
+  return "no exception";
+}
+
+const char kInvalidContext[] =
+  "the given context is not valid, either rcl_init() was not called or rcl_shutdown() was "
+  "called., at ";
+
 TEST_F(NodeTest, NodeNeedsAnInitialisedContext)
 {
   rclcpp::shutdown();
-  try {
-    rclcpp::Node node("early");
-    FAIL() << "expected RCLError";
-  } catch (const rclcpp::exceptions::RCLError & e) {
-    const std::string expected_start =
-      "failed to initialize rcl node: the given context is not valid, either rcl_init() was not "
-      "called or rcl_shutdown() was called., at ";
-    EXPECT_EQ(std::string(e.what()).rfind(expected_start, 0), 0u) << e.what();
-  }
+  // The node's guard condition is the first thing that needs the context.
+  const std::string what = rcl_error_of([] {rclcpp::Node node("early");});
+  EXPECT_EQ(what.rfind(std::string("failed to create guard condition: ") + kInvalidContext, 0), 0u)
+    << what;
+  init_with({});
+}
+
+TEST_F(NodeTest, EntitiesCreatedAfterShutdownFailAsInRclcpp)
+{
+  // The state a node is in when SIGINT or SIGTERM arrives while its constructor runs.
+  auto node = std::make_shared<rclcpp::Node>("late");
+  ASSERT_TRUE(rclcpp::shutdown(nullptr, "signal handler"));
+
+  const std::string publisher = rcl_error_of(
+    [&] {node->create_publisher<Header>("out", 1);});
+  EXPECT_EQ(publisher.rfind("could not create publisher: rcl node's context is invalid, at ", 0), 0u)
+    << publisher;
+  const std::string subscription = rcl_error_of(
+    [&] {node->create_subscription<Header>("in", 1, [](Header::ConstSharedPtr) {});});
+  EXPECT_EQ(
+    subscription.rfind("could not create subscription: rcl node's context is invalid, at ", 0),
+    0u) << subscription;
+  const std::string timer_prefix = std::string("Couldn't initialize rcl timer handle: ") +
+    kInvalidContext;
+  const std::string timer = rcl_error_of(
+    [&] {
+      rclcpp::create_timer(
+        node, node->get_clock(), rclcpp::Duration(std::chrono::milliseconds(10)), [] {});
+    });
+  EXPECT_EQ(timer.rfind(timer_prefix, 0), 0u) << timer;
+  const std::string wall_timer = rcl_error_of(
+    [&] {node->create_wall_timer(std::chrono::milliseconds(10), [] {});});
+  EXPECT_EQ(wall_timer.rfind(timer_prefix, 0), 0u) << wall_timer;
+
+  const std::string guard_prefix = std::string("failed to create guard condition: ") +
+    kInvalidContext;
+  const std::string executor = rcl_error_of(
+    [] {rclcpp::executors::SingleThreadedExecutor executor;});
+  EXPECT_EQ(executor.rfind(guard_prefix, 0), 0u) << executor;
+  const std::string spin = rcl_error_of([&] {rclcpp::spin(node);});
+  EXPECT_EQ(spin.rfind(guard_prefix, 0), 0u) << spin;
+  const std::string spin_some = rcl_error_of([&] {rclcpp::spin_some(node);});
+  EXPECT_EQ(spin_some.rfind(guard_prefix, 0), 0u) << spin_some;
+  node.reset();
   init_with({});
 }
 
@@ -280,7 +335,13 @@ TEST_F(NodeTest, ParameterAccessAsTheNodeUsesIt)
 
   // No conversion between integer and double.
   double as_double = 0.0;
-  EXPECT_THROW(node->get_parameter("thr", as_double), rclcpp::ParameterTypeException);
+  try {
+    node->get_parameter("thr", as_double);
+    ADD_FAILURE() << "an integer parameter was read as a double";
+  } catch (const rclcpp::exceptions::InvalidParameterTypeException & e) {
+    EXPECT_STREQ("parameter 'thr' has invalid type: expected [double] got [integer]", e.what());
+  }
+  EXPECT_EQ(0.0, as_double);
   EXPECT_EQ(node->get_parameter_or("undeclared", 5), 5);
   EXPECT_THROW(
     node->get_parameter("missing"), rclcpp::exceptions::ParameterUninitializedException);

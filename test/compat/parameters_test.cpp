@@ -166,6 +166,18 @@ TEST(Parameter, AccessorsAndMessages)
   EXPECT_EQ(
     what_of<rclcpp::ParameterTypeException>([&] {i.as_double();}),
     "expected [double] got [integer]");
+  // By C++ type the mismatch names the parameter; by parameter type it does not.
+  EXPECT_EQ(
+    what_of<rclcpp::exceptions::InvalidParameterTypeException>([&] {i.get_value<double>();}),
+    "parameter 'lidar_type' has invalid type: expected [double] got [integer]");
+  EXPECT_EQ(
+    what_of<rclcpp::exceptions::InvalidParameterTypeException>(
+      [&] {i.get_value<std::vector<int64_t>>();}),
+    "parameter 'lidar_type' has invalid type: expected [integer_array] got [integer]");
+  EXPECT_EQ(
+    what_of<rclcpp::ParameterTypeException>(
+      [&] {i.get_value<rclcpp::ParameterType::PARAMETER_STRING>();}),
+    "expected [string] got [integer]");
 
   const auto msg = i.to_parameter_msg();
   EXPECT_EQ(msg.name, "lidar_type");

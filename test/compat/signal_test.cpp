@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <memory>
+#include <regex>
 #include <string>
 #include <thread>
 
@@ -87,20 +88,47 @@ int child_main(rclcpp::SignalHandlerOptions options, bool with_previous_handler,
 }
 
 /// Forks a child running child_main, sends `signal` once it spins, returns the wait status.
+/// With `child_stderr` the child's standard error is collected there.
 int run_child_and_signal(
-  rclcpp::SignalHandlerOptions options, bool with_previous_handler, int signal_number)
+  rclcpp::SignalHandlerOptions options, bool with_previous_handler, int signal_number,
+  std::string * child_stderr = nullptr)
 {
   int fds[2];
-  if (pipe(fds) != 0) {
+  int err_fds[2];
+  if (pipe(fds) != 0 || pipe(err_fds) != 0) {
     ADD_FAILURE() << "pipe failed";
     return -1;
   }
   const pid_t pid = fork();
   if (pid == 0) {
     close(fds[0]);
+    close(err_fds[0]);
+    if (child_stderr != nullptr) {
+      unsetenv("RCUTILS_CONSOLE_OUTPUT_FORMAT");
+      setenv("RCUTILS_COLORIZED_OUTPUT", "0", 1);
+      dup2(err_fds[1], STDERR_FILENO);
+    }
+    close(err_fds[1]);
     _exit(child_main(options, with_previous_handler, fds[1]));
   }
   close(fds[1]);
+  close(err_fds[1]);
+  // Collected while waiting, so that a full pipe never blocks the child.
+  std::thread collector([fd = err_fds[0], child_stderr]() {
+      char buffer[1024];
+      ssize_t n;
+      while ((n = read(fd, buffer, sizeof(buffer))) > 0) {
+        if (child_stderr != nullptr) {
+          child_stderr->append(buffer, static_cast<size_t>(n));
+        }
+      }
+      close(fd);
+    });
+  struct JoinAtExit
+  {
+    std::thread & thread;
+    ~JoinAtExit() {thread.join();}
+  } join_collector{collector};
   struct pollfd ready {fds[0], POLLIN, 0};
   const int polled = poll(&ready, 1, 20000);
   char byte = 0;
@@ -136,6 +164,21 @@ TEST(SignalTest, SigtermEndsSpinToo)
   const int status = run_child_and_signal(rclcpp::SignalHandlerOptions::All, false, SIGTERM);
   ASSERT_TRUE(WIFEXITED(status)) << "status " << status;
   EXPECT_EQ(WEXITSTATUS(status), kOk);
+}
+
+TEST(SignalTest, EachSignalIsRecordedOnTheRclcppLogger)
+{
+  for (const int signal_number : {SIGINT, SIGTERM}) {
+    std::string err;
+    const int status =
+      run_child_and_signal(rclcpp::SignalHandlerOptions::All, false, signal_number, &err);
+    ASSERT_TRUE(WIFEXITED(status)) << "status " << status;
+    EXPECT_EQ(WEXITSTATUS(status), kOk);
+    const std::regex record(
+      "(^|\\n)\\[INFO\\] \\[[0-9]{10}\\.[0-9]{9}\\] \\[rclcpp\\]: signal_handler\\(signum=" +
+      std::to_string(signal_number) + "\\)\\n");
+    EXPECT_TRUE(std::regex_search(err, record)) << err;
+  }
 }
 
 TEST(SignalTest, TheEarlierHandlerStillRunsAndIsRestoredAtShutdown)

@@ -170,13 +170,13 @@ std::string glog_text(const std::string & line, const std::string & location)
 
 TEST(NodeProcessStartup, WritesStartRecordsInOrderAtTheirSourceLines)
 {
-  NodeProcess node({}, {"ROS_DOMAIN_ID=7"});
+  NodeProcess node({}, {"ROS_DOMAIN_ID=148"});
   ASSERT_TRUE(node.wait_for_line("lidar type:", kStartTimeout));
 
   const std::string domain = node.line_with("point_processer.cpp:401]");
   ASSERT_FALSE(domain.empty());
   EXPECT_EQ('W', domain[0]);
-  EXPECT_EQ("7", glog_text(domain, "point_processer.cpp:401"));
+  EXPECT_EQ("148", glog_text(domain, "point_processer.cpp:401"));
 
   const std::string hello = node.line_with("point_processer.cpp:402]");
   ASSERT_FALSE(hello.empty());
@@ -315,6 +315,31 @@ TEST(NodeProcessExtrinsics, ShortArraysFailStartUpNamingTheParameter)
     ASSERT_NE(-1, status);
     EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_TRUE(node.has_line_with("parameter 'extrinsic_R' needs 9 values, got 8"));
+  }
+}
+
+TEST(NodeProcessShutdown, InterruptDuringStartUpEndsWithStatusZero)
+{
+  // Records written while the node is being built, after the signal handlers are in place; the
+  // interrupt follows each after a few delays, so that it lands at different points of the
+  // remaining construction (subscriptions, publishers, timer) or of the executor's creation.
+  const char * records[] = {"Parameter extrinT_ not found", "frame_id: ", "lidar type:"};
+  const int delays_us[] = {0, 300, 2000};
+  for (const char * record : records) {
+    for (const int delay_us : delays_us) {
+      NodeProcess node({});
+      ASSERT_TRUE(node.wait_for_line(record, kStartTimeout)) << record;
+      if (delay_us > 0) {
+        usleep(static_cast<useconds_t>(delay_us));
+      }
+      node.interrupt();
+      const int status = node.wait_for_exit(kStartTimeout);
+      ASSERT_NE(-1, status) << record << " +" << delay_us << " us";
+      EXPECT_TRUE(WIFEXITED(status)) << record << " +" << delay_us << " us: status " << status;
+      EXPECT_EQ(0, WEXITSTATUS(status)) << record << " +" << delay_us << " us";
+      EXPECT_FALSE(node.has_line_with("terminate called")) << record << " +" << delay_us;
+      EXPECT_FALSE(node.has_line_with("Aborted")) << record << " +" << delay_us;
+    }
   }
 }
 

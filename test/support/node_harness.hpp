@@ -15,11 +15,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -93,6 +95,8 @@ public:
   bool has_timer() const {return node_.process_timer_ != nullptr;}
   bool has_imu_process() const {return node_.imu_process_ != nullptr;}
   bool has_static_broadcaster() const {return node_.static_broadcaster_ != nullptr;}
+  const rclcpp::PublisherBase & raw_publisher() const {return *node_.raw_pub_;}
+  const rclcpp::PublisherBase & undistorted_publisher() const {return *node_.undistorted_pub_;}
 
 private:
   DataSubscriber & node_;
@@ -140,10 +144,12 @@ public:
   GlogCapture(const GlogCapture &) = delete;
   GlogCapture & operator=(const GlogCapture &) = delete;
 
+  // The std::tm form is the one every glog release calls (0.5, as in Ubuntu 22.04, has no
+  // other; later ones forward to it by default).
   using google::LogSink::send;
   void send(
     google::LogSeverity severity, const char *, const char * base_filename, int line,
-    const google::LogMessageTime &, const char * message, size_t message_len) override
+    const std::tm *, const char * message, size_t message_len) override
   {
     std::lock_guard<std::mutex> lock(mutex_);
     records_.push_back({severity, base_filename, line, std::string(message, message_len)});
@@ -493,11 +499,20 @@ public:
 
 /// DataSubscriber on simulated time beside a peer node that publishes its inputs and /clock and
 /// collects both outputs. Every publish is followed by running all callbacks that became ready.
+///
+/// Only rclcpp's public API is used, so the same tests run against ROS 2 itself. There a
+/// publish may reach a subscription a little later (the middleware delivers it) and /clock
+/// reaches the node on its clock thread, so each step waits, bounded, until the delivery it
+/// depends on happened: acknowledged messages, a node clock that shows the new time, endpoints
+/// that found each other.
 class NodeHarness
 {
 public:
   /// Period of the processing timer.
   static constexpr int64_t kTickNs = 10000000;
+  /// Upper bound of each wait for a delivery; reached only when something is lost, and then
+  /// the step throws std::runtime_error.
+  static constexpr std::chrono::seconds kDeliveryTimeout{10};
 
   /// `ros_arguments` follow `--ros-args -p use_sim_time:=true`, e.g. {"-p", "lidar_type:=1"}.
   explicit NodeHarness(const std::vector<std::string> & ros_arguments = {})
@@ -516,6 +531,14 @@ public:
       [this](sensor_msgs::msg::PointCloud2::ConstSharedPtr msg) {raw_.push_back(*msg);});
     executor_.add_node(node_);
     executor_.add_node(peer_);
+    wait_for(
+      "the node's IMU subscription to match",
+      [this] {return imu_pub_->get_subscription_count() >= 1;});
+    wait_for(
+      "the node's output publishers to match", [this] {
+        return undistorted_sub_->get_publisher_count() >= 1 &&
+        raw_sub_->get_publisher_count() >= 1;
+      });
     spin();
   }
 
@@ -550,6 +573,11 @@ public:
     if (!livox_pub_) {
       livox_pub_ = peer_->create_publisher<livox_ros_driver2::msg::CustomMsg>(
         lidar_topic, rclcpp::QoS(1000));
+      if (access_->has_livox_subscription()) {
+        wait_for(
+          "the node's scan subscription to match",
+          [this] {return livox_pub_->get_subscription_count() >= 1;});
+      }
       spin();
     }
     livox_pub_->publish(msg);
@@ -562,6 +590,11 @@ public:
     if (!cloud_pub_) {
       cloud_pub_ = peer_->create_publisher<sensor_msgs::msg::PointCloud2>(
         lidar_topic, rclcpp::QoS(1000));
+      if (access_->has_vanjee_subscription()) {
+        wait_for(
+          "the node's scan subscription to match",
+          [this] {return cloud_pub_->get_subscription_count() >= 1;});
+      }
       spin();
     }
     cloud_pub_->publish(msg);
@@ -586,18 +619,69 @@ public:
     rosgraph_msgs::msg::Clock clock;
     clock.clock.sec = static_cast<int32_t>(nanoseconds / 1000000000);
     clock.clock.nanosec = static_cast<uint32_t>(nanoseconds % 1000000000);
+    // /clock is best effort: sent again now and then until the node's clock shows it.
+    auto sent = std::chrono::steady_clock::now();
     clock_pub_->publish(clock);
+    wait_for(
+      "the node's clock to show the /clock time", [&] {
+        if (node_->now().nanoseconds() == nanoseconds) {
+          return true;
+        }
+        if (std::chrono::steady_clock::now() - sent > std::chrono::milliseconds(50)) {
+          sent = std::chrono::steady_clock::now();
+          clock_pub_->publish(clock);
+        }
+        return false;
+      });
     spin();
   }
   int64_t clock_ns() const {return clock_ns_;}
 
-  /// Runs every callback that is ready, until none is.
-  void spin() {rclcpp::detail::spin_until_idle(executor_);}
+  /// Runs every callback that is ready, until none is: the inputs published so far are
+  /// delivered first, and the clouds the node publishes meanwhile reach the peer.
+  void spin()
+  {
+    for (const auto & publisher : {
+        std::static_pointer_cast<rclcpp::PublisherBase>(imu_pub_),
+        std::static_pointer_cast<rclcpp::PublisherBase>(livox_pub_),
+        std::static_pointer_cast<rclcpp::PublisherBase>(cloud_pub_)})
+    {
+      if (publisher) {
+        wait_for_acknowledgement(*publisher);
+      }
+    }
+    executor_.spin_all(kDeliveryTimeout);
+    wait_for_acknowledgement(access_->raw_publisher());
+    wait_for_acknowledgement(access_->undistorted_publisher());
+    executor_.spin_all(kDeliveryTimeout);
+  }
 
   const std::vector<sensor_msgs::msg::PointCloud2> & undistorted() const {return undistorted_;}
   const std::vector<sensor_msgs::msg::PointCloud2> & raw() const {return raw_;}
 
 private:
+  /// Polls `done` until it holds; throws std::runtime_error after kDeliveryTimeout.
+  template<typename Predicate>
+  static void wait_for(const char * what, Predicate && done)
+  {
+    const auto deadline = std::chrono::steady_clock::now() + kDeliveryTimeout;
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        throw std::runtime_error(std::string("timed out waiting for ") + what);
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+  }
+
+  /// Until every matched subscription holds what `publisher` sent (reliable publishers only).
+  static void wait_for_acknowledgement(const rclcpp::PublisherBase & publisher)
+  {
+    if (!publisher.wait_for_all_acked(kDeliveryTimeout)) {
+      throw std::runtime_error(
+        std::string("timed out waiting for the subscriptions of ") + publisher.get_topic_name());
+    }
+  }
+
   GlogCapture glog_;
   RosSession session_;
   std::unique_ptr<RosLogCapture> ros_log_;

@@ -128,17 +128,17 @@
 #define RCLCPP_DEBUG(...) do {} while (0)
 #define RCLCPP_DEBUG_STREAM(...) do {} while (0)
 #define RCLCPP_DEBUG_ONCE(...) do {} while (0)
-#define RCLCPP_DEBUG_ONCE_STREAM(...) do {} while (0)
+#define RCLCPP_DEBUG_STREAM_ONCE(...) do {} while (0)
 #define RCLCPP_DEBUG_EXPRESSION(...) do {} while (0)
-#define RCLCPP_DEBUG_EXPRESSION_STREAM(...) do {} while (0)
+#define RCLCPP_DEBUG_STREAM_EXPRESSION(...) do {} while (0)
 #define RCLCPP_DEBUG_FUNCTION(...) do {} while (0)
-#define RCLCPP_DEBUG_FUNCTION_STREAM(...) do {} while (0)
+#define RCLCPP_DEBUG_STREAM_FUNCTION(...) do {} while (0)
 #define RCLCPP_DEBUG_SKIPFIRST(...) do {} while (0)
-#define RCLCPP_DEBUG_SKIPFIRST_STREAM(...) do {} while (0)
+#define RCLCPP_DEBUG_STREAM_SKIPFIRST(...) do {} while (0)
 #define RCLCPP_DEBUG_THROTTLE(...) do {} while (0)
-#define RCLCPP_DEBUG_THROTTLE_STREAM(...) do {} while (0)
+#define RCLCPP_DEBUG_STREAM_THROTTLE(...) do {} while (0)
 #define RCLCPP_DEBUG_SKIPFIRST_THROTTLE(...) do {} while (0)
-#define RCLCPP_DEBUG_SKIPFIRST_THROTTLE_STREAM(...) do {} while (0)
+#define RCLCPP_DEBUG_STREAM_SKIPFIRST_THROTTLE(...) do {} while (0)
 #else
 #define RCLCPP_DEBUG(logger, ...) \
   RCLCPP_DETAIL_LOG_COND_( \
@@ -182,33 +182,33 @@
   RCLCPP_DETAIL_LOG_STREAM_COND_( \
     RCUTILS_LOG_SEVERITY_DEBUG, logger, \
     RCLCPP_DETAIL_COND_NONE_BEFORE_, RCLCPP_DETAIL_COND_NONE_AFTER_, stream_arg)
-#define RCLCPP_DEBUG_ONCE_STREAM(logger, stream_arg) \
+#define RCLCPP_DEBUG_STREAM_ONCE(logger, stream_arg) \
   RCLCPP_DETAIL_LOG_STREAM_COND_( \
     RCUTILS_LOG_SEVERITY_DEBUG, logger, \
     RCLCPP_DETAIL_COND_ONCE_BEFORE_, RCLCPP_DETAIL_COND_ONCE_AFTER_, stream_arg)
-#define RCLCPP_DEBUG_EXPRESSION_STREAM(logger, expression, stream_arg) \
+#define RCLCPP_DEBUG_STREAM_EXPRESSION(logger, expression, stream_arg) \
   RCLCPP_DETAIL_LOG_STREAM_COND_( \
     RCUTILS_LOG_SEVERITY_DEBUG, logger, RCLCPP_DETAIL_COND_EXPRESSION_BEFORE_(expression), \
     RCLCPP_DETAIL_COND_EXPRESSION_AFTER_, stream_arg)
-#define RCLCPP_DEBUG_FUNCTION_STREAM(logger, function, stream_arg) \
+#define RCLCPP_DEBUG_STREAM_FUNCTION(logger, function, stream_arg) \
   RCLCPP_DETAIL_LOG_STREAM_COND_( \
     RCUTILS_LOG_SEVERITY_DEBUG, logger, RCLCPP_DETAIL_COND_FUNCTION_BEFORE_(function), \
     RCLCPP_DETAIL_COND_FUNCTION_AFTER_, stream_arg)
-#define RCLCPP_DEBUG_SKIPFIRST_STREAM(logger, stream_arg) \
+#define RCLCPP_DEBUG_STREAM_SKIPFIRST(logger, stream_arg) \
   RCLCPP_DETAIL_LOG_STREAM_COND_( \
     RCUTILS_LOG_SEVERITY_DEBUG, logger, RCLCPP_DETAIL_COND_SKIPFIRST_BEFORE_, \
     RCLCPP_DETAIL_COND_SKIPFIRST_AFTER_, stream_arg)
-#define RCLCPP_DEBUG_THROTTLE_STREAM(logger, clock, duration, stream_arg) \
+#define RCLCPP_DEBUG_STREAM_THROTTLE(logger, clock, duration, stream_arg) \
   do { \
-    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_DEBUG_THROTTLE_STREAM"); \
+    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_DEBUG_STREAM_THROTTLE"); \
     RCLCPP_DETAIL_LOG_STREAM_COND_( \
       RCUTILS_LOG_SEVERITY_DEBUG, logger, \
       RCLCPP_DETAIL_COND_THROTTLE_BEFORE_(rclcpp_logging_get_time_point_, duration), \
       RCLCPP_DETAIL_COND_THROTTLE_AFTER_, stream_arg); \
   } while (0)
-#define RCLCPP_DEBUG_SKIPFIRST_THROTTLE_STREAM(logger, clock, duration, stream_arg) \
+#define RCLCPP_DEBUG_STREAM_SKIPFIRST_THROTTLE(logger, clock, duration, stream_arg) \
   do { \
-    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_DEBUG_SKIPFIRST_THROTTLE_STREAM"); \
+    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_DEBUG_STREAM_SKIPFIRST_THROTTLE"); \
     RCLCPP_DETAIL_LOG_STREAM_COND_( \
       RCUTILS_LOG_SEVERITY_DEBUG, logger, \
       RCLCPP_DETAIL_COND_THROTTLE_BEFORE_(rclcpp_logging_get_time_point_, duration) \
@@ -223,17 +223,17 @@
 #define RCLCPP_INFO(...) do {} while (0)
 #define RCLCPP_INFO_STREAM(...) do {} while (0)
 #define RCLCPP_INFO_ONCE(...) do {} while (0)
-#define RCLCPP_INFO_ONCE_STREAM(...) do {} while (0)
+#define RCLCPP_INFO_STREAM_ONCE(...) do {} while (0)
 #define RCLCPP_INFO_EXPRESSION(...) do {} while (0)
-#define RCLCPP_INFO_EXPRESSION_STREAM(...) do {} while (0)
+#define RCLCPP_INFO_STREAM_EXPRESSION(...) do {} while (0)
 #define RCLCPP_INFO_FUNCTION(...) do {} while (0)
-#define RCLCPP_INFO_FUNCTION_STREAM(...) do {} while (0)
+#define RCLCPP_INFO_STREAM_FUNCTION(...) do {} while (0)
 #define RCLCPP_INFO_SKIPFIRST(...) do {} while (0)
-#define RCLCPP_INFO_SKIPFIRST_STREAM(...) do {} while (0)
+#define RCLCPP_INFO_STREAM_SKIPFIRST(...) do {} while (0)
 #define RCLCPP_INFO_THROTTLE(...) do {} while (0)
-#define RCLCPP_INFO_THROTTLE_STREAM(...) do {} while (0)
+#define RCLCPP_INFO_STREAM_THROTTLE(...) do {} while (0)
 #define RCLCPP_INFO_SKIPFIRST_THROTTLE(...) do {} while (0)
-#define RCLCPP_INFO_SKIPFIRST_THROTTLE_STREAM(...) do {} while (0)
+#define RCLCPP_INFO_STREAM_SKIPFIRST_THROTTLE(...) do {} while (0)
 #else
 #define RCLCPP_INFO(logger, ...) \
   RCLCPP_DETAIL_LOG_COND_( \
@@ -277,33 +277,33 @@
   RCLCPP_DETAIL_LOG_STREAM_COND_( \
     RCUTILS_LOG_SEVERITY_INFO, logger, \
     RCLCPP_DETAIL_COND_NONE_BEFORE_, RCLCPP_DETAIL_COND_NONE_AFTER_, stream_arg)
-#define RCLCPP_INFO_ONCE_STREAM(logger, stream_arg) \
+#define RCLCPP_INFO_STREAM_ONCE(logger, stream_arg) \
   RCLCPP_DETAIL_LOG_STREAM_COND_( \
     RCUTILS_LOG_SEVERITY_INFO, logger, \
     RCLCPP_DETAIL_COND_ONCE_BEFORE_, RCLCPP_DETAIL_COND_ONCE_AFTER_, stream_arg)
-#define RCLCPP_INFO_EXPRESSION_STREAM(logger, expression, stream_arg) \
+#define RCLCPP_INFO_STREAM_EXPRESSION(logger, expression, stream_arg) \
   RCLCPP_DETAIL_LOG_STREAM_COND_( \
     RCUTILS_LOG_SEVERITY_INFO, logger, RCLCPP_DETAIL_COND_EXPRESSION_BEFORE_(expression), \
     RCLCPP_DETAIL_COND_EXPRESSION_AFTER_, stream_arg)
-#define RCLCPP_INFO_FUNCTION_STREAM(logger, function, stream_arg) \
+#define RCLCPP_INFO_STREAM_FUNCTION(logger, function, stream_arg) \
   RCLCPP_DETAIL_LOG_STREAM_COND_( \
     RCUTILS_LOG_SEVERITY_INFO, logger, RCLCPP_DETAIL_COND_FUNCTION_BEFORE_(function), \
     RCLCPP_DETAIL_COND_FUNCTION_AFTER_, stream_arg)
-#define RCLCPP_INFO_SKIPFIRST_STREAM(logger, stream_arg) \
+#define RCLCPP_INFO_STREAM_SKIPFIRST(logger, stream_arg) \
   RCLCPP_DETAIL_LOG_STREAM_COND_( \
     RCUTILS_LOG_SEVERITY_INFO, logger, RCLCPP_DETAIL_COND_SKIPFIRST_BEFORE_, \
     RCLCPP_DETAIL_COND_SKIPFIRST_AFTER_, stream_arg)
-#define RCLCPP_INFO_THROTTLE_STREAM(logger, clock, duration, stream_arg) \
+#define RCLCPP_INFO_STREAM_THROTTLE(logger, clock, duration, stream_arg) \
   do { \
-    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_INFO_THROTTLE_STREAM"); \
+    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_INFO_STREAM_THROTTLE"); \
     RCLCPP_DETAIL_LOG_STREAM_COND_( \
       RCUTILS_LOG_SEVERITY_INFO, logger, \
       RCLCPP_DETAIL_COND_THROTTLE_BEFORE_(rclcpp_logging_get_time_point_, duration), \
       RCLCPP_DETAIL_COND_THROTTLE_AFTER_, stream_arg); \
   } while (0)
-#define RCLCPP_INFO_SKIPFIRST_THROTTLE_STREAM(logger, clock, duration, stream_arg) \
+#define RCLCPP_INFO_STREAM_SKIPFIRST_THROTTLE(logger, clock, duration, stream_arg) \
   do { \
-    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_INFO_SKIPFIRST_THROTTLE_STREAM"); \
+    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_INFO_STREAM_SKIPFIRST_THROTTLE"); \
     RCLCPP_DETAIL_LOG_STREAM_COND_( \
       RCUTILS_LOG_SEVERITY_INFO, logger, \
       RCLCPP_DETAIL_COND_THROTTLE_BEFORE_(rclcpp_logging_get_time_point_, duration) \
@@ -318,17 +318,17 @@
 #define RCLCPP_WARN(...) do {} while (0)
 #define RCLCPP_WARN_STREAM(...) do {} while (0)
 #define RCLCPP_WARN_ONCE(...) do {} while (0)
-#define RCLCPP_WARN_ONCE_STREAM(...) do {} while (0)
+#define RCLCPP_WARN_STREAM_ONCE(...) do {} while (0)
 #define RCLCPP_WARN_EXPRESSION(...) do {} while (0)
-#define RCLCPP_WARN_EXPRESSION_STREAM(...) do {} while (0)
+#define RCLCPP_WARN_STREAM_EXPRESSION(...) do {} while (0)
 #define RCLCPP_WARN_FUNCTION(...) do {} while (0)
-#define RCLCPP_WARN_FUNCTION_STREAM(...) do {} while (0)
+#define RCLCPP_WARN_STREAM_FUNCTION(...) do {} while (0)
 #define RCLCPP_WARN_SKIPFIRST(...) do {} while (0)
-#define RCLCPP_WARN_SKIPFIRST_STREAM(...) do {} while (0)
+#define RCLCPP_WARN_STREAM_SKIPFIRST(...) do {} while (0)
 #define RCLCPP_WARN_THROTTLE(...) do {} while (0)
-#define RCLCPP_WARN_THROTTLE_STREAM(...) do {} while (0)
+#define RCLCPP_WARN_STREAM_THROTTLE(...) do {} while (0)
 #define RCLCPP_WARN_SKIPFIRST_THROTTLE(...) do {} while (0)
-#define RCLCPP_WARN_SKIPFIRST_THROTTLE_STREAM(...) do {} while (0)
+#define RCLCPP_WARN_STREAM_SKIPFIRST_THROTTLE(...) do {} while (0)
 #else
 #define RCLCPP_WARN(logger, ...) \
   RCLCPP_DETAIL_LOG_COND_( \
@@ -372,33 +372,33 @@
   RCLCPP_DETAIL_LOG_STREAM_COND_( \
     RCUTILS_LOG_SEVERITY_WARN, logger, \
     RCLCPP_DETAIL_COND_NONE_BEFORE_, RCLCPP_DETAIL_COND_NONE_AFTER_, stream_arg)
-#define RCLCPP_WARN_ONCE_STREAM(logger, stream_arg) \
+#define RCLCPP_WARN_STREAM_ONCE(logger, stream_arg) \
   RCLCPP_DETAIL_LOG_STREAM_COND_( \
     RCUTILS_LOG_SEVERITY_WARN, logger, \
     RCLCPP_DETAIL_COND_ONCE_BEFORE_, RCLCPP_DETAIL_COND_ONCE_AFTER_, stream_arg)
-#define RCLCPP_WARN_EXPRESSION_STREAM(logger, expression, stream_arg) \
+#define RCLCPP_WARN_STREAM_EXPRESSION(logger, expression, stream_arg) \
   RCLCPP_DETAIL_LOG_STREAM_COND_( \
     RCUTILS_LOG_SEVERITY_WARN, logger, RCLCPP_DETAIL_COND_EXPRESSION_BEFORE_(expression), \
     RCLCPP_DETAIL_COND_EXPRESSION_AFTER_, stream_arg)
-#define RCLCPP_WARN_FUNCTION_STREAM(logger, function, stream_arg) \
+#define RCLCPP_WARN_STREAM_FUNCTION(logger, function, stream_arg) \
   RCLCPP_DETAIL_LOG_STREAM_COND_( \
     RCUTILS_LOG_SEVERITY_WARN, logger, RCLCPP_DETAIL_COND_FUNCTION_BEFORE_(function), \
     RCLCPP_DETAIL_COND_FUNCTION_AFTER_, stream_arg)
-#define RCLCPP_WARN_SKIPFIRST_STREAM(logger, stream_arg) \
+#define RCLCPP_WARN_STREAM_SKIPFIRST(logger, stream_arg) \
   RCLCPP_DETAIL_LOG_STREAM_COND_( \
     RCUTILS_LOG_SEVERITY_WARN, logger, RCLCPP_DETAIL_COND_SKIPFIRST_BEFORE_, \
     RCLCPP_DETAIL_COND_SKIPFIRST_AFTER_, stream_arg)
-#define RCLCPP_WARN_THROTTLE_STREAM(logger, clock, duration, stream_arg) \
+#define RCLCPP_WARN_STREAM_THROTTLE(logger, clock, duration, stream_arg) \
   do { \
-    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_WARN_THROTTLE_STREAM"); \
+    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_WARN_STREAM_THROTTLE"); \
     RCLCPP_DETAIL_LOG_STREAM_COND_( \
       RCUTILS_LOG_SEVERITY_WARN, logger, \
       RCLCPP_DETAIL_COND_THROTTLE_BEFORE_(rclcpp_logging_get_time_point_, duration), \
       RCLCPP_DETAIL_COND_THROTTLE_AFTER_, stream_arg); \
   } while (0)
-#define RCLCPP_WARN_SKIPFIRST_THROTTLE_STREAM(logger, clock, duration, stream_arg) \
+#define RCLCPP_WARN_STREAM_SKIPFIRST_THROTTLE(logger, clock, duration, stream_arg) \
   do { \
-    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_WARN_SKIPFIRST_THROTTLE_STREAM"); \
+    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_WARN_STREAM_SKIPFIRST_THROTTLE"); \
     RCLCPP_DETAIL_LOG_STREAM_COND_( \
       RCUTILS_LOG_SEVERITY_WARN, logger, \
       RCLCPP_DETAIL_COND_THROTTLE_BEFORE_(rclcpp_logging_get_time_point_, duration) \
@@ -413,17 +413,17 @@
 #define RCLCPP_ERROR(...) do {} while (0)
 #define RCLCPP_ERROR_STREAM(...) do {} while (0)
 #define RCLCPP_ERROR_ONCE(...) do {} while (0)
-#define RCLCPP_ERROR_ONCE_STREAM(...) do {} while (0)
+#define RCLCPP_ERROR_STREAM_ONCE(...) do {} while (0)
 #define RCLCPP_ERROR_EXPRESSION(...) do {} while (0)
-#define RCLCPP_ERROR_EXPRESSION_STREAM(...) do {} while (0)
+#define RCLCPP_ERROR_STREAM_EXPRESSION(...) do {} while (0)
 #define RCLCPP_ERROR_FUNCTION(...) do {} while (0)
-#define RCLCPP_ERROR_FUNCTION_STREAM(...) do {} while (0)
+#define RCLCPP_ERROR_STREAM_FUNCTION(...) do {} while (0)
 #define RCLCPP_ERROR_SKIPFIRST(...) do {} while (0)
-#define RCLCPP_ERROR_SKIPFIRST_STREAM(...) do {} while (0)
+#define RCLCPP_ERROR_STREAM_SKIPFIRST(...) do {} while (0)
 #define RCLCPP_ERROR_THROTTLE(...) do {} while (0)
-#define RCLCPP_ERROR_THROTTLE_STREAM(...) do {} while (0)
+#define RCLCPP_ERROR_STREAM_THROTTLE(...) do {} while (0)
 #define RCLCPP_ERROR_SKIPFIRST_THROTTLE(...) do {} while (0)
-#define RCLCPP_ERROR_SKIPFIRST_THROTTLE_STREAM(...) do {} while (0)
+#define RCLCPP_ERROR_STREAM_SKIPFIRST_THROTTLE(...) do {} while (0)
 #else
 #define RCLCPP_ERROR(logger, ...) \
   RCLCPP_DETAIL_LOG_COND_( \
@@ -467,33 +467,33 @@
   RCLCPP_DETAIL_LOG_STREAM_COND_( \
     RCUTILS_LOG_SEVERITY_ERROR, logger, \
     RCLCPP_DETAIL_COND_NONE_BEFORE_, RCLCPP_DETAIL_COND_NONE_AFTER_, stream_arg)
-#define RCLCPP_ERROR_ONCE_STREAM(logger, stream_arg) \
+#define RCLCPP_ERROR_STREAM_ONCE(logger, stream_arg) \
   RCLCPP_DETAIL_LOG_STREAM_COND_( \
     RCUTILS_LOG_SEVERITY_ERROR, logger, \
     RCLCPP_DETAIL_COND_ONCE_BEFORE_, RCLCPP_DETAIL_COND_ONCE_AFTER_, stream_arg)
-#define RCLCPP_ERROR_EXPRESSION_STREAM(logger, expression, stream_arg) \
+#define RCLCPP_ERROR_STREAM_EXPRESSION(logger, expression, stream_arg) \
   RCLCPP_DETAIL_LOG_STREAM_COND_( \
     RCUTILS_LOG_SEVERITY_ERROR, logger, RCLCPP_DETAIL_COND_EXPRESSION_BEFORE_(expression), \
     RCLCPP_DETAIL_COND_EXPRESSION_AFTER_, stream_arg)
-#define RCLCPP_ERROR_FUNCTION_STREAM(logger, function, stream_arg) \
+#define RCLCPP_ERROR_STREAM_FUNCTION(logger, function, stream_arg) \
   RCLCPP_DETAIL_LOG_STREAM_COND_( \
     RCUTILS_LOG_SEVERITY_ERROR, logger, RCLCPP_DETAIL_COND_FUNCTION_BEFORE_(function), \
     RCLCPP_DETAIL_COND_FUNCTION_AFTER_, stream_arg)
-#define RCLCPP_ERROR_SKIPFIRST_STREAM(logger, stream_arg) \
+#define RCLCPP_ERROR_STREAM_SKIPFIRST(logger, stream_arg) \
   RCLCPP_DETAIL_LOG_STREAM_COND_( \
     RCUTILS_LOG_SEVERITY_ERROR, logger, RCLCPP_DETAIL_COND_SKIPFIRST_BEFORE_, \
     RCLCPP_DETAIL_COND_SKIPFIRST_AFTER_, stream_arg)
-#define RCLCPP_ERROR_THROTTLE_STREAM(logger, clock, duration, stream_arg) \
+#define RCLCPP_ERROR_STREAM_THROTTLE(logger, clock, duration, stream_arg) \
   do { \
-    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_ERROR_THROTTLE_STREAM"); \
+    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_ERROR_STREAM_THROTTLE"); \
     RCLCPP_DETAIL_LOG_STREAM_COND_( \
       RCUTILS_LOG_SEVERITY_ERROR, logger, \
       RCLCPP_DETAIL_COND_THROTTLE_BEFORE_(rclcpp_logging_get_time_point_, duration), \
       RCLCPP_DETAIL_COND_THROTTLE_AFTER_, stream_arg); \
   } while (0)
-#define RCLCPP_ERROR_SKIPFIRST_THROTTLE_STREAM(logger, clock, duration, stream_arg) \
+#define RCLCPP_ERROR_STREAM_SKIPFIRST_THROTTLE(logger, clock, duration, stream_arg) \
   do { \
-    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_ERROR_SKIPFIRST_THROTTLE_STREAM"); \
+    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_ERROR_STREAM_SKIPFIRST_THROTTLE"); \
     RCLCPP_DETAIL_LOG_STREAM_COND_( \
       RCUTILS_LOG_SEVERITY_ERROR, logger, \
       RCLCPP_DETAIL_COND_THROTTLE_BEFORE_(rclcpp_logging_get_time_point_, duration) \
@@ -508,17 +508,17 @@
 #define RCLCPP_FATAL(...) do {} while (0)
 #define RCLCPP_FATAL_STREAM(...) do {} while (0)
 #define RCLCPP_FATAL_ONCE(...) do {} while (0)
-#define RCLCPP_FATAL_ONCE_STREAM(...) do {} while (0)
+#define RCLCPP_FATAL_STREAM_ONCE(...) do {} while (0)
 #define RCLCPP_FATAL_EXPRESSION(...) do {} while (0)
-#define RCLCPP_FATAL_EXPRESSION_STREAM(...) do {} while (0)
+#define RCLCPP_FATAL_STREAM_EXPRESSION(...) do {} while (0)
 #define RCLCPP_FATAL_FUNCTION(...) do {} while (0)
-#define RCLCPP_FATAL_FUNCTION_STREAM(...) do {} while (0)
+#define RCLCPP_FATAL_STREAM_FUNCTION(...) do {} while (0)
 #define RCLCPP_FATAL_SKIPFIRST(...) do {} while (0)
-#define RCLCPP_FATAL_SKIPFIRST_STREAM(...) do {} while (0)
+#define RCLCPP_FATAL_STREAM_SKIPFIRST(...) do {} while (0)
 #define RCLCPP_FATAL_THROTTLE(...) do {} while (0)
-#define RCLCPP_FATAL_THROTTLE_STREAM(...) do {} while (0)
+#define RCLCPP_FATAL_STREAM_THROTTLE(...) do {} while (0)
 #define RCLCPP_FATAL_SKIPFIRST_THROTTLE(...) do {} while (0)
-#define RCLCPP_FATAL_SKIPFIRST_THROTTLE_STREAM(...) do {} while (0)
+#define RCLCPP_FATAL_STREAM_SKIPFIRST_THROTTLE(...) do {} while (0)
 #else
 #define RCLCPP_FATAL(logger, ...) \
   RCLCPP_DETAIL_LOG_COND_( \
@@ -562,33 +562,33 @@
   RCLCPP_DETAIL_LOG_STREAM_COND_( \
     RCUTILS_LOG_SEVERITY_FATAL, logger, \
     RCLCPP_DETAIL_COND_NONE_BEFORE_, RCLCPP_DETAIL_COND_NONE_AFTER_, stream_arg)
-#define RCLCPP_FATAL_ONCE_STREAM(logger, stream_arg) \
+#define RCLCPP_FATAL_STREAM_ONCE(logger, stream_arg) \
   RCLCPP_DETAIL_LOG_STREAM_COND_( \
     RCUTILS_LOG_SEVERITY_FATAL, logger, \
     RCLCPP_DETAIL_COND_ONCE_BEFORE_, RCLCPP_DETAIL_COND_ONCE_AFTER_, stream_arg)
-#define RCLCPP_FATAL_EXPRESSION_STREAM(logger, expression, stream_arg) \
+#define RCLCPP_FATAL_STREAM_EXPRESSION(logger, expression, stream_arg) \
   RCLCPP_DETAIL_LOG_STREAM_COND_( \
     RCUTILS_LOG_SEVERITY_FATAL, logger, RCLCPP_DETAIL_COND_EXPRESSION_BEFORE_(expression), \
     RCLCPP_DETAIL_COND_EXPRESSION_AFTER_, stream_arg)
-#define RCLCPP_FATAL_FUNCTION_STREAM(logger, function, stream_arg) \
+#define RCLCPP_FATAL_STREAM_FUNCTION(logger, function, stream_arg) \
   RCLCPP_DETAIL_LOG_STREAM_COND_( \
     RCUTILS_LOG_SEVERITY_FATAL, logger, RCLCPP_DETAIL_COND_FUNCTION_BEFORE_(function), \
     RCLCPP_DETAIL_COND_FUNCTION_AFTER_, stream_arg)
-#define RCLCPP_FATAL_SKIPFIRST_STREAM(logger, stream_arg) \
+#define RCLCPP_FATAL_STREAM_SKIPFIRST(logger, stream_arg) \
   RCLCPP_DETAIL_LOG_STREAM_COND_( \
     RCUTILS_LOG_SEVERITY_FATAL, logger, RCLCPP_DETAIL_COND_SKIPFIRST_BEFORE_, \
     RCLCPP_DETAIL_COND_SKIPFIRST_AFTER_, stream_arg)
-#define RCLCPP_FATAL_THROTTLE_STREAM(logger, clock, duration, stream_arg) \
+#define RCLCPP_FATAL_STREAM_THROTTLE(logger, clock, duration, stream_arg) \
   do { \
-    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_FATAL_THROTTLE_STREAM"); \
+    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_FATAL_STREAM_THROTTLE"); \
     RCLCPP_DETAIL_LOG_STREAM_COND_( \
       RCUTILS_LOG_SEVERITY_FATAL, logger, \
       RCLCPP_DETAIL_COND_THROTTLE_BEFORE_(rclcpp_logging_get_time_point_, duration), \
       RCLCPP_DETAIL_COND_THROTTLE_AFTER_, stream_arg); \
   } while (0)
-#define RCLCPP_FATAL_SKIPFIRST_THROTTLE_STREAM(logger, clock, duration, stream_arg) \
+#define RCLCPP_FATAL_STREAM_SKIPFIRST_THROTTLE(logger, clock, duration, stream_arg) \
   do { \
-    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_FATAL_SKIPFIRST_THROTTLE_STREAM"); \
+    RCLCPP_DETAIL_THROTTLE_GETTER_(clock, "RCLCPP_FATAL_STREAM_SKIPFIRST_THROTTLE"); \
     RCLCPP_DETAIL_LOG_STREAM_COND_( \
       RCUTILS_LOG_SEVERITY_FATAL, logger, \
       RCLCPP_DETAIL_COND_THROTTLE_BEFORE_(rclcpp_logging_get_time_point_, duration) \

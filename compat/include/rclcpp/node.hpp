@@ -36,6 +36,7 @@
 #include "rclcpp/subscription_options.hpp"
 #include "rclcpp/time.hpp"
 #include "rclcpp/timer.hpp"
+#include "rcutils/macros.h"
 
 namespace rclcpp
 {
@@ -283,8 +284,9 @@ public:
   /// False (output untouched) if undeclared or unset.
   bool get_parameter(const std::string & name, rclcpp::Parameter & parameter) const;
 
-  /// False (output untouched) if undeclared or unset; throws ParameterTypeException when the
-  /// stored type is not the one ParameterT maps to.
+  /// False (output untouched) if undeclared or unset; throws
+  /// exceptions::InvalidParameterTypeException when the stored type is not the one ParameterT
+  /// maps to.
   template<typename ParameterT>
   bool get_parameter(const std::string & name, ParameterT & parameter) const
   {
@@ -336,6 +338,8 @@ public:
   using OnSetParametersCallbackHandle = node_interfaces::OnSetParametersCallbackHandle;
   using OnParametersSetCallbackType = OnSetParametersCallbackHandle::OnParametersSetCallbackType;
 
+  // The callback lives only as long as the returned handle.
+  RCUTILS_WARN_UNUSED
   OnSetParametersCallbackHandle::SharedPtr
   add_on_set_parameters_callback(OnParametersSetCallbackType callback);
   void remove_on_set_parameters_callback(const OnSetParametersCallbackHandle * const handler);

@@ -80,7 +80,8 @@ public:
   }
 
   /// The value by C++ type (see ParameterValue::get); Parameter and ParameterValue give the
-  /// parameter itself and its value. Throws rclcpp::ParameterTypeException on another type.
+  /// parameter itself and its value. Throws rclcpp::exceptions::InvalidParameterTypeException
+  /// ("parameter '<name>' has invalid type: expected [...] got [...]") on another type.
   template<typename T>
   decltype(auto)
   get_value() const;
@@ -153,7 +154,12 @@ template<typename T>
 decltype(auto)
 Parameter::get_value() const
 {
-  return detail::get_value_helper<T>(this);
+  // A type mismatch names the parameter, so that a caller learns which one was wrong.
+  try {
+    return detail::get_value_helper<T>(this);
+  } catch (const ParameterTypeException & ex) {
+    throw exceptions::InvalidParameterTypeException(this->name_, ex.what());
+  }
 }
 
 }  // namespace rclcpp

@@ -2,7 +2,9 @@
 #ifndef RCLCPP__PUBLISHER_BASE_HPP_
 #define RCLCPP__PUBLISHER_BASE_HPP_
 
+#include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -36,6 +38,18 @@ public:
   /// Depth of the publisher's history.
   size_t get_queue_size() const;
   rclcpp::QoS get_actual_qos() const;
+
+  /// Waits until every matched subscription acknowledged every published message, at most
+  /// `timeout` (negative: without limit); true if they did. Here a publish hands the message to
+  /// every matched subscription before it returns, so this never has to wait.
+  template<typename DurationRepT = int64_t, typename DurationT = std::milli>
+  bool wait_for_all_acked(
+    std::chrono::duration<DurationRepT, DurationT> timeout =
+    std::chrono::duration<DurationRepT, DurationT>(-1)) const
+  {
+    static_cast<void>(timeout);
+    return true;
+  }
 
 protected:
   /// True if a message published now would reach anybody (now or, transient local, later).

@@ -4,6 +4,8 @@
 
 #include <stddef.h>
 
+#include "rcutils/macros.h"
+
 #ifdef __cplusplus
 extern "C"
 {
@@ -20,9 +22,11 @@ typedef struct rcutils_allocator_s
 } rcutils_allocator_t;
 
 /// An allocator whose members are all null (invalid until filled in).
+RCUTILS_WARN_UNUSED
 rcutils_allocator_t rcutils_get_zero_initialized_allocator(void);
 
 /// The malloc/free based allocator used by default everywhere.
+RCUTILS_WARN_UNUSED
 rcutils_allocator_t rcutils_get_default_allocator(void);
 
 /// True if every function pointer of `allocator` is set.

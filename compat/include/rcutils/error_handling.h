@@ -8,6 +8,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "rcutils/macros.h"
+
 #ifdef __cplusplus
 extern "C"
 {
@@ -42,12 +44,15 @@ typedef struct rcutils_error_state_s
 void rcutils_set_error_state(const char * error_string, const char * file, size_t line_number);
 
 /// True if the calling thread has an error recorded.
+RCUTILS_WARN_UNUSED
 bool rcutils_error_is_set(void);
 
 /// The calling thread's error, or NULL if none is set.
+RCUTILS_WARN_UNUSED
 const rcutils_error_state_t * rcutils_get_error_state(void);
 
 /// The calling thread's error formatted as "<message>, at <file>:<line>" ("error not set" if none).
+RCUTILS_WARN_UNUSED
 rcutils_error_string_t rcutils_get_error_string(void);
 
 /// Clears the calling thread's error.

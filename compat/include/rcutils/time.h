@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 
+#include "rcutils/macros.h"
 #include "rcutils/types/rcutils_ret.h"
 
 #ifdef __cplusplus
@@ -24,9 +25,11 @@ typedef int64_t rcutils_time_point_value_t;
 typedef int64_t rcutils_duration_value_t;
 
 /// Wall-clock time in ns since the Unix epoch.
+RCUTILS_WARN_UNUSED
 rcutils_ret_t rcutils_system_time_now(rcutils_time_point_value_t * now);
 
 /// Monotonic time in ns since an unspecified start.
+RCUTILS_WARN_UNUSED
 rcutils_ret_t rcutils_steady_time_now(rcutils_time_point_value_t * now);
 
 #ifdef __cplusplus

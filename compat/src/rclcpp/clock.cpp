@@ -191,6 +191,7 @@ Clock::now()
 {
   Time now(static_cast<int64_t>(0), impl_->clock_type_);
   rcutils_time_point_value_t value = 0;
+  rcutils_ret_t ret = RCUTILS_RET_OK;
   switch (impl_->clock_type_) {
     case RCL_ROS_TIME: {
         std::lock_guard<std::mutex> lock(impl_->state_mutex_);
@@ -199,17 +200,21 @@ Clock::now()
           return now;
         }
       }
-      rcutils_system_time_now(&value);
+      ret = rcutils_system_time_now(&value);
       break;
     case RCL_SYSTEM_TIME:
-      rcutils_system_time_now(&value);
+      ret = rcutils_system_time_now(&value);
       break;
     case RCL_STEADY_TIME:
-      rcutils_steady_time_now(&value);
+      ret = rcutils_steady_time_now(&value);
       break;
     default:
       RCL_SET_ERROR_MSG("Clock is not initialized or does not have get_now registered.");
       exceptions::throw_from_rcl_error(RCL_RET_ERROR, "could not get current time stamp");
+  }
+  if (ret != RCUTILS_RET_OK) {
+    RCL_SET_ERROR_MSG("reading the operating system clock failed");
+    exceptions::throw_from_rcl_error(RCL_RET_ERROR, "could not get current time stamp");
   }
   now.rcl_time_.nanoseconds = value;
   return now;

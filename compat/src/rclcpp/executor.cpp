@@ -9,6 +9,7 @@
 #include "rclcpp/detail/spin_control.hpp"
 #include "rclcpp/executors.hpp"
 #include "rclcpp/node.hpp"
+#include "context_check.hpp"
 #include "wake.hpp"
 
 namespace rclcpp
@@ -37,6 +38,9 @@ constexpr std::chrono::seconds kMaximumWait{1};
 Executor::Executor(const rclcpp::ExecutorOptions & options)
 : spinning(false), context_(options.context)
 {
+  // The executor's interrupt guard condition is made first, so a context that was shut down
+  // fails there.
+  detail::check_context_for_guard_condition(context_);
 }
 
 Executor::~Executor()

@@ -10,6 +10,7 @@
 
 #include "rcl/error_handling.h"
 #include "rcl/types.h"
+#include "context_check.hpp"
 #include "rclcpp/detail/ros_arguments.hpp"
 #include "rclcpp/exceptions.hpp"
 #include "names.hpp"
@@ -346,17 +347,12 @@ Node::Node(
   const std::string & node_name, const std::string & namespace_, const NodeOptions & options)
 : node_options_(options)
 {
-  // Same order of failures as rclcpp: the node's own arguments are parsed first, then rcl checks
-  // the context, the name and the namespace.
+  // Same order of failures as rclcpp: the node's own arguments are parsed first, then the
+  // node's guard condition needs a valid context, then rcl checks the name and the namespace.
   detail::RosArguments local_arguments =
     detail::parse_ros_arguments(options.arguments(), "failed to parse arguments");
   auto context = options.context();
-  if (!context || !context->is_valid()) {
-    RCL_SET_ERROR_MSG(
-      "the given context is not valid, either rcl_init() was not called or rcl_shutdown() "
-      "was called.");
-    exceptions::throw_from_rcl_error(RCL_RET_NOT_INIT, "failed to initialize rcl node");
-  }
+  detail::check_context_for_guard_condition(context);
   detail::validate_node_name(node_name);
   const std::string absolute_namespace = detail::validate_namespace(namespace_);
 

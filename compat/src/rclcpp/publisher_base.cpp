@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "context_check.hpp"
+
 namespace rclcpp
 {
 
@@ -10,6 +12,7 @@ PublisherBase::PublisherBase(
   const std::string & type_name, const rclcpp::QoS & qos, const std::string & node_name)
 : context_(std::move(context)), topic_name_(topic_name), qos_(qos)
 {
+  detail::check_context_for_node_entity(context_, "could not create publisher");
   detail::EndpointInfo info{topic_name, type_name, qos.get_rmw_qos_profile(), node_name};
   endpoint_id_ = detail::get_transport().add_publisher(info);
 }

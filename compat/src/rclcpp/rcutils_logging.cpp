@@ -333,7 +333,10 @@ void rcutils_log(
     return;
   }
   rcutils_time_point_value_t now = 0;
-  rcutils_system_time_now(&now);
+  if (rcutils_system_time_now(&now) != RCUTILS_RET_OK) {
+    RCUTILS_SAFE_FWRITE_TO_STDERR("Failed to get timestamp while doing a console logging.\n");
+    return;
+  }
   if (s.handler == nullptr) {
     return;
   }

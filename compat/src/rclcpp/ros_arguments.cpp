@@ -836,7 +836,11 @@ void apply_log_levels(const RosArguments & arguments)
     rcutils_logging_set_default_logger_level(arguments.log_level);
   }
   for (const auto & rule : arguments.logger_levels) {
-    rcutils_logging_set_logger_level(rule.logger_name.c_str(), rule.level);
+    if (rcutils_logging_set_logger_level(rule.logger_name.c_str(), rule.level) !=
+      RCUTILS_RET_OK)
+    {
+      rclcpp::exceptions::throw_from_rcl_error(RCL_RET_ERROR, "failed to configure logging");
+    }
   }
 }
 

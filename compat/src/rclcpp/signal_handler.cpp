@@ -6,6 +6,8 @@
 #include <string>
 
 #include "rclcpp/context.hpp"
+#include "rclcpp/logger.hpp"
+#include "rclcpp/logging.hpp"
 
 namespace rclcpp
 {
@@ -39,6 +41,7 @@ void SignalHandler::signal_handler(int signum, siginfo_t * siginfo, void * conte
   } else if (old.sa_handler != SIG_DFL && old.sa_handler != SIG_IGN && old.sa_handler != nullptr) {
     old.sa_handler(signum);
   }
+  instance.last_signal_.store(signum);
   instance.signal_received_.store(true);
   sem_post(&instance.semaphore_);
 }
@@ -49,6 +52,8 @@ void SignalHandler::deferred_signal_handler()
     while (sem_wait(&semaphore_) != 0 && errno == EINTR) {
     }
     if (signal_received_.exchange(false)) {
+      RCLCPP_INFO(
+        rclcpp::get_logger("rclcpp"), "signal_handler(signum=%d)", last_signal_.load());
       for (const auto & context : rclcpp::get_contexts()) {
         if (context->get_init_options().shutdown_on_signal) {
           context->shutdown("signal handler");

@@ -41,6 +41,9 @@ private:
   struct sigaction old_sigterm_action_ {};
   sem_t semaphore_ {};
   std::atomic<bool> signal_received_{false};
+  // The last signal caught, for the record the deferred thread writes (logging is not
+  // async-signal-safe, so the handler itself does not).
+  std::atomic<int> last_signal_{0};
   std::atomic<bool> stop_thread_{false};
   std::thread thread_;
 };

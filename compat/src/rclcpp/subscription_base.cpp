@@ -4,6 +4,7 @@
 #include <mutex>
 #include <utility>
 
+#include "context_check.hpp"
 #include "wake.hpp"
 
 namespace rclcpp
@@ -58,6 +59,7 @@ SubscriptionBase::SubscriptionBase(
 : context_(std::move(context)), topic_name_(topic_name), type_name_(type_name), qos_(qos),
   node_name_(node_name), queue_(std::make_shared<Queue>(qos.get_rmw_qos_profile()))
 {
+  detail::check_context_for_node_entity(context_, "could not create subscription");
 }
 
 SubscriptionBase::~SubscriptionBase()

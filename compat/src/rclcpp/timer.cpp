@@ -6,6 +6,7 @@
 #include "rcl/error_handling.h"
 #include "rcl/types.h"
 #include "rclcpp/exceptions.hpp"
+#include "context_check.hpp"
 #include "wake.hpp"
 
 namespace rclcpp
@@ -21,6 +22,7 @@ TimerBase::TimerBase(
     exceptions::throw_from_rcl_error(
       RCL_RET_INVALID_ARGUMENT, "Couldn't initialize rcl timer handle");
   }
+  detail::check_context_for_timer(context_);
   const int64_t now = clock_->now().nanoseconds();
   last_call_time_ = now;
   next_call_time_ = now + period_;

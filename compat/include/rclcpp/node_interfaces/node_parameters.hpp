@@ -15,6 +15,7 @@
 #include "rclcpp/node_interfaces/node_parameters_interface.hpp"
 #include "rclcpp/parameter.hpp"
 #include "rclcpp/parameter_value.hpp"
+#include "rcutils/macros.h"
 
 namespace rclcpp
 {
@@ -148,6 +149,8 @@ public:
 
   /// Registers a callback that can veto any later declaration or set; the most recently added
   /// runs first. Throws ParameterModifiedInCallbackException from inside such a callback.
+  // The callback lives only as long as the returned handle.
+  RCUTILS_WARN_UNUSED
   OnSetParametersCallbackHandle::SharedPtr
   add_on_set_parameters_callback(OnParametersSetCallbackType callback);
 
@@ -194,9 +197,9 @@ private:
 };
 
 /// Humble's `Node::get_parameter(name, T & value)`: false (value untouched) if the parameter is
-/// undeclared or unset; otherwise assigns `static_cast<T>(value.get<T>())`, which throws
-/// rclcpp::ParameterTypeException when the stored type is not the one T maps to (no conversion
-/// between integer and double).
+/// undeclared or unset; otherwise assigns `static_cast<T>(parameter.get_value<T>())`, which throws
+/// rclcpp::exceptions::InvalidParameterTypeException when the stored type is not the one T maps
+/// to (no conversion between integer and double).
 template<typename T>
 bool get_parameter_as(const NodeParameters & parameters, const std::string & name, T & value)
 {
