@@ -323,9 +323,9 @@ TEST(NodeParameters, GetParameterAsFollowsNodeSemantics)
 
   double as_double = -1.0;
   EXPECT_EQ(
-    what_of<rclcpp::ParameterTypeException>(
+    what_of<rclcpp::exceptions::InvalidParameterTypeException>(
       [&] {get_parameter_as(store, "point_conf_thr", as_double);}),
-    "expected [double] got [integer]");
+    "parameter 'point_conf_thr' has invalid type: expected [double] got [integer]");
   EXPECT_EQ(as_double, -1.0);
 
   std::string frame;

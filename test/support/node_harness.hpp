@@ -95,8 +95,8 @@ public:
   bool has_timer() const {return node_.process_timer_ != nullptr;}
   bool has_imu_process() const {return node_.imu_process_ != nullptr;}
   bool has_static_broadcaster() const {return node_.static_broadcaster_ != nullptr;}
-  const rclcpp::PublisherBase & raw_publisher() const {return *node_.raw_pub_;}
-  const rclcpp::PublisherBase & undistorted_publisher() const {return *node_.undistorted_pub_;}
+  rclcpp::PublisherBase & raw_publisher() {return *node_.raw_pub_;}
+  rclcpp::PublisherBase & undistorted_publisher() {return *node_.undistorted_pub_;}
 
 private:
   DataSubscriber & node_;
@@ -674,7 +674,7 @@ private:
   }
 
   /// Until every matched subscription holds what `publisher` sent (reliable publishers only).
-  static void wait_for_acknowledgement(const rclcpp::PublisherBase & publisher)
+  static void wait_for_acknowledgement(rclcpp::PublisherBase & publisher)
   {
     if (!publisher.wait_for_all_acked(kDeliveryTimeout)) {
       throw std::runtime_error(

@@ -1,5 +1,5 @@
 // The RCLCPP_* logging macros: for each severity the plain, _ONCE, _EXPRESSION, _FUNCTION,
-// _SKIPFIRST, _THROTTLE and _SKIPFIRST_THROTTLE forms, each also as _STREAM.
+// _SKIPFIRST, _THROTTLE and _SKIPFIRST_THROTTLE forms, and _STREAM, _STREAM_ONCE and so on.
 #ifndef RCLCPP__LOGGING_HPP_
 #define RCLCPP__LOGGING_HPP_
 
