@@ -300,10 +300,10 @@ TEST_F(ExecutorTest, NothingRunsAfterShutdown)
 {
   auto sub = record("late");
   auto pub = node_->create_publisher<Header>("late", 10);
-  pub->publish(make_header("queued"));
-  rclcpp::shutdown();
   rclcpp::executors::SingleThreadedExecutor executor;
   executor.add_node(node_);
+  pub->publish(make_header("queued"));
+  rclcpp::shutdown();
   executor.spin_some();
   executor.spin();
   EXPECT_TRUE(log_.empty());

@@ -93,22 +93,22 @@ public:
   int wait_for_exit(std::chrono::milliseconds timeout)
   {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (read_some(100)) {
-      if (std::chrono::steady_clock::now() > deadline) {
-        return -1;
-      }
-    }
     for (;; ) {
+      // Reading while waiting keeps a full pipe from blocking the process; a quiet spell in its
+      // output (a slow start on a busy machine) must not end the reading early.
+      read_some(10);
       int status = 0;
       const pid_t r = waitpid(pid_, &status, WNOHANG);
       if (r == pid_) {
         exited_ = true;
+        // Whatever it wrote last, up to the end of the pipe.
+        while (read_some(100)) {
+        }
         return status;
       }
       if (std::chrono::steady_clock::now() > deadline) {
         return -1;
       }
-      usleep(10000);
     }
   }
 
