@@ -62,7 +62,9 @@ class Peer
 public:
   /// Starts compat_dds_peer with `args`; `env` entries ("NAME=value", or "NAME=" to remove)
   /// change the inherited environment.
-  explicit Peer(const std::vector<std::string> & args, const std::vector<std::string> & env = {})
+  explicit Peer(
+    const std::vector<std::string> & args, const std::vector<std::string> & env = {},
+    const std::string & program = DDS_PEER_PATH)
   {
     std::vector<std::string> environment;
     for (char ** e = environ; *e != nullptr; ++e) {
@@ -79,7 +81,7 @@ public:
         environment.push_back(change);
       }
     }
-    std::vector<std::string> argv_text{DDS_PEER_PATH};
+    std::vector<std::string> argv_text{program};
     argv_text.insert(argv_text.end(), args.begin(), args.end());
     std::vector<char *> argv, envp;
     for (auto & a : argv_text) {
@@ -101,8 +103,8 @@ public:
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
     posix_spawn_file_actions_addclose(&actions, out[0]);
     posix_spawn_file_actions_addclose(&actions, err[0]);
-    if (posix_spawn(&pid_, DDS_PEER_PATH, &actions, nullptr, argv.data(), envp.data()) != 0) {
-      throw std::runtime_error("cannot start " DDS_PEER_PATH);
+    if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) {
+      throw std::runtime_error("cannot start " + program);
     }
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
@@ -132,6 +134,8 @@ public:
         std::string::npos;
       });
   }
+
+  void signal(int sig) {kill(pid_, sig);}
 
   /// Exit status (or -1 if it did not exit in time, then it is killed).
   int wait_exit(std::chrono::milliseconds timeout = 20s)
@@ -692,6 +696,33 @@ public:
     return found;
   }
 
+  /// Alive endpoints of one participant, by DDS topic name.
+  std::multimap<std::string, Endpoint> endpoints_of(
+    const rmw_dds_common::msg::Gid & participant, bool readers)
+  {
+    const dds_entity_t reader = readers ? subscriptions_ : publications_;
+    void * samples[256] = {nullptr};
+    dds_sample_info_t infos[256];
+    const dds_return_t n = dds_read(reader, samples, infos, 256, 256);
+    std::multimap<std::string, Endpoint> found;
+    for (dds_return_t i = 0; i < n; ++i) {
+      const auto * e = static_cast<const dds_builtintopic_endpoint_t *>(samples[i]);
+      if (infos[i].valid_data && infos[i].instance_state == DDS_ALIVE_INSTANCE_STATE &&
+        std::memcmp(e->participant_key.v, participant.data.data(), 16) == 0)
+      {
+        Endpoint endpoint;
+        std::memcpy(endpoint.gid.data.data(), e->key.v, 16);
+        std::memcpy(endpoint.participant.data.data(), e->participant_key.v, 16);
+        endpoint.type_name = e->type_name;
+        found.emplace(e->topic_name, endpoint);
+      }
+    }
+    if (n > 0) {
+      dds_return_loan(reader, samples, n);
+    }
+    return found;
+  }
+
   /// USER_DATA of the participant with this GID ("" if unknown).
   std::string user_data(const rmw_dds_common::msg::Gid & gid)
   {
@@ -1006,6 +1037,71 @@ TEST_F(DdsGraphTest, LocalhostOnlyAloneConnectsProcesses)
   ASSERT_TRUE(spin_until([&] {return inbox.size() == 5;})) << peer.err();
   EXPECT_EQ(peer.wait_exit(), 0);
 }
+
+#ifdef SWEEPMEND_NODE_PATH
+TEST_F(DdsGraphTest, SweepmendNodeJoinsDdsAndAnnouncesEveryEndpointItHas)
+{
+  join(114);
+  RawObserver observer(114);
+  Peer node(
+    {"--ros-args", "--params-file", SWEEPMEND_CONFIG_DIR "/mid360.yaml"}, {}, SWEEPMEND_NODE_PATH);
+  // The node's own announcement against what DDS discovery says its participant has: every
+  // endpoint listed, nothing listed that does not exist.
+  rmw_dds_common::msg::NodeEntitiesInfo harrow;
+  std::multimap<std::string, RawObserver::Endpoint> readers, writers;
+  auto listed = [](
+    const std::vector<rmw_dds_common::msg::Gid> & gids,
+    const std::multimap<std::string, RawObserver::Endpoint> & endpoints) {
+      size_t found = 0;
+      for (const auto & e : endpoints) {
+        if (e.first.compare(0, 3, "rt/") == 0) {
+          if (!contains(gids, e.second.gid)) {
+            return false;
+          }
+          ++found;
+        }
+      }
+      return found == gids.size();
+    };
+  ASSERT_TRUE(
+    spin_until(
+      [&] {
+        for (const auto & info : observer.discovery()) {
+          for (const auto & n : info.node_entities_info_seq) {
+            if (n.node_name == "harrow_node") {
+              harrow = n;
+              readers = observer.endpoints_of(info.gid, true);
+              writers = observer.endpoints_of(info.gid, false);
+            }
+          }
+        }
+        return !harrow.node_name.empty() && readers.count("rt/livox/lidar") == 1 &&
+        readers.count("rt/livox/imu") == 1 && writers.count("rt/livox/lidar_undistorted") == 1 &&
+        writers.count("rt/livox/lidar_undistorted_raw") == 1 &&
+        listed(harrow.reader_gid_seq, readers) && listed(harrow.writer_gid_seq, writers);
+      })) << node.err();
+  EXPECT_EQ(harrow.node_namespace, "/");
+  EXPECT_EQ(
+    readers.find("rt/livox/lidar")->second.type_name,
+    "livox_ros_driver2::msg::dds_::CustomMsg_");
+  EXPECT_EQ(readers.find("rt/livox/imu")->second.type_name, "sensor_msgs::msg::dds_::Imu_");
+  EXPECT_EQ(
+    writers.find("rt/livox/lidar_undistorted")->second.type_name,
+    "sensor_msgs::msg::dds_::PointCloud2_");
+  EXPECT_EQ(writers.count("rt/rosout"), 1u);
+  EXPECT_EQ(writers.count("rt/parameter_events"), 1u);
+
+  // Ctrl-C: a clean exit that takes the node off the graph at once.
+  node.signal(SIGINT);
+  EXPECT_EQ(node.wait_exit(), 0) << node.err();
+  EXPECT_TRUE(
+    spin_until(
+      [&] {
+        const auto & all = observer.discovery();
+        return !all.empty() && all.back().node_entities_info_seq.empty();
+      }));
+}
+#endif
 
 TEST(DdsStartup, LocalhostOnlyWithALoopbackConfigurationRefusesToStart)
 {
