@@ -920,6 +920,10 @@ TEST_F(DdsGraphTest, WirePayloadIsHeaderCdrAndZeroPadding)
           if (dds_takecdr(reader, &sample, 1, &info, DDS_ANY_STATE) != 1) {
             return false;
           }
+          if (!info.valid_data) {  // the previous peer's writer going away
+            sweepmend::dds_transport::release_raw_cdr_sample(sample);
+            return false;
+          }
           wire.assign(
             sweepmend::dds_transport::raw_cdr_data(sample),
             sweepmend::dds_transport::raw_cdr_data(sample) +
