@@ -17,7 +17,6 @@
 #include <dds/ddsi/ddsi_sertype.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -101,18 +100,13 @@ void on_data_available(dds_entity_t reader, void * arg)
   dds_sample_info_t info;
   while (dds_takecdr(reader, &sample, 1, &info, DDS_ANY_STATE) == 1) {
     if (info.valid_data) {
-      std::string error;
-      MessagePtr message =
-        decode_received(rc->ros_type, raw_cdr_data(sample), raw_cdr_size(sample), error);
-      if (message) {
-        if (auto sink = rc->sink.lock()) {
-          sink->receive(message);
-        }
-      } else if (const size_t dropped = rc->throttle.record(std::chrono::steady_clock::now())) {
-        RCLCPP_ERROR(
-          logger(), "dropped %zu message(s) on topic '%s' of type '%s' that could not be decoded: %s",
-          dropped, rc->topic.c_str(), rc->ros_type.c_str(), error.c_str());
-      }
+      receive_payload(
+        rc->topic, rc->ros_type, raw_cdr_data(sample), raw_cdr_size(sample), rc->throttle,
+        [rc](const MessagePtr & message) {
+          if (auto sink = rc->sink.lock()) {
+            sink->receive(message);
+          }
+        });
     }
     ddsi_serdata_unref(sample);
   }

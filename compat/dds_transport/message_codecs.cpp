@@ -9,6 +9,7 @@
 #include "cdr/cdr.hpp"
 #include "livox_ros_driver2/msg/custom_msg.hpp"
 #include "rcl_interfaces/msg/log.hpp"
+#include "rclcpp/logging.hpp"
 #include "rcl_interfaces/msg/parameter_event.hpp"
 #include "rmw_dds_common/msg/participant_entities_info.hpp"
 #include "rosgraph_msgs/msg/clock.hpp"
@@ -119,6 +120,26 @@ rclcpp::detail::MessagePtr decode_received(
     error = "out of memory while decoding " + ros_type;
   }
   return nullptr;
+}
+
+bool receive_payload(
+  const std::string & topic, const std::string & ros_type, const uint8_t * data,
+  std::size_t size, DropThrottle & throttle,
+  const std::function<void(const rclcpp::detail::MessagePtr &)> & deliver)
+{
+  std::string error;
+  rclcpp::detail::MessagePtr message = decode_received(ros_type, data, size, error);
+  if (message) {
+    deliver(message);
+    return true;
+  }
+  if (const std::size_t dropped = throttle.record(std::chrono::steady_clock::now())) {
+    RCLCPP_ERROR(
+      rclcpp::get_logger("rmw_cyclonedds_cpp"),
+      "dropped %zu message(s) on topic '%s' of type '%s' that could not be decoded: %s",
+      dropped, topic.c_str(), ros_type.c_str(), error.c_str());
+  }
+  return false;
 }
 
 std::size_t DropThrottle::record(std::chrono::steady_clock::time_point now)

@@ -69,6 +69,16 @@ private:
   std::size_t pending_{0};
 };
 
+/// What the transport does with one payload that arrived on a subscription to `topic` of
+/// `ros_type`: decode it and hand the message to `deliver`; or, for bytes that do not decode,
+/// drop them, counted in `throttle`, with an ERROR record of the "rmw_cyclonedds_cpp" logger that
+/// names topic, type and the problem (at most one record per throttle interval). Returns whether
+/// the payload was delivered. Never throws for bad bytes.
+bool receive_payload(
+  const std::string & topic, const std::string & ros_type, const uint8_t * data,
+  std::size_t size, DropThrottle & throttle,
+  const std::function<void(const rclcpp::detail::MessagePtr &)> & deliver);
+
 }  // namespace dds_transport
 }  // namespace sweepmend
 

@@ -32,6 +32,7 @@
 #include "dds_transport/raw_cdr_type.hpp"
 #include "rclcpp/rclcpp.hpp"
 #include "rosgraph_msgs/msg/clock.hpp"
+#include "sample_messages.hpp"
 #include "sensor_msgs/msg/imu.hpp"
 #include "sensor_msgs/msg/point_cloud2.hpp"
 #include "tf2_msgs/msg/tf_message.hpp"
@@ -98,34 +99,6 @@ void say(const char * text)
 
 void sleep_ms(int ms) {std::this_thread::sleep_for(std::chrono::milliseconds(ms));}
 
-}  // namespace
-
-/// The cloud "cloud TOPIC N" publishes: N data bytes 0, 1, 2, ... (mod 251).
-sensor_msgs::msg::PointCloud2 sample_cloud(size_t data_bytes)
-{
-  sensor_msgs::msg::PointCloud2 cloud;
-  cloud.header.stamp.sec = 0x11223344;
-  cloud.header.stamp.nanosec = 0x55667788;
-  cloud.header.frame_id = "lidar";
-  cloud.height = 1;
-  cloud.width = static_cast<uint32_t>(data_bytes);
-  sensor_msgs::msg::PointField field;
-  field.name = "b";
-  field.datatype = sensor_msgs::msg::PointField::UINT8;
-  field.count = 1;
-  cloud.fields.push_back(field);
-  cloud.point_step = 1;
-  cloud.row_step = cloud.width;
-  for (size_t i = 0; i < data_bytes; ++i) {
-    cloud.data.push_back(static_cast<uint8_t>(i % 251));
-  }
-  cloud.is_dense = true;
-  return cloud;
-}
-
-namespace
-{
-
 int run_pub(const Options & o)
 {
   auto node = std::make_shared<rclcpp::Node>("peer_pub");
@@ -164,7 +137,7 @@ int run_cloud(const Options & o)
   for (int i = 0; i < 500 && pub->get_subscription_count() == 0; ++i) {
     sleep_ms(10);
   }
-  pub->publish(sample_cloud(std::stoul(o.positional.at(1))));
+  pub->publish(dds_test::sample_cloud(std::stoul(o.positional.at(1))));
   say("published");
   sleep_ms(o.linger_ms);
   return 0;
