@@ -29,7 +29,6 @@
 #include <utility>
 #include <vector>
 
-#include "cdr/cdr.hpp"
 #include "dds_transport/message_codecs.hpp"
 #include "dds_transport/qos_mapping.hpp"
 #include "dds_transport/raw_cdr_type.hpp"

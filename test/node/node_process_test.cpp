@@ -95,10 +95,12 @@ public:
   int wait_for_exit(std::chrono::milliseconds timeout)
   {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (read_some(100)) {
+    // Up to the end of its output: a pause (a loaded machine) is not the end.
+    while (!output_ended_) {
       if (std::chrono::steady_clock::now() > deadline) {
         return -1;
       }
+      read_some(100);
     }
     for (;; ) {
       int status = 0;
@@ -143,6 +145,7 @@ private:
     char buffer[4096];
     const ssize_t n = read(stderr_fd_, buffer, sizeof(buffer));
     if (n <= 0) {
+      output_ended_ = true;
       return false;
     }
     partial_.append(buffer, static_cast<size_t>(n));
@@ -157,6 +160,7 @@ private:
   pid_t pid_{-1};
   int stderr_fd_{-1};
   bool exited_{false};
+  bool output_ended_{false};
   std::string partial_;
   std::vector<std::string> lines_;
 };

@@ -709,31 +709,8 @@ public:
     return endpoint;
   }
 
-  /// Alive endpoints on a DDS topic (readers or writers).
-  std::vector<Endpoint> endpoints(const std::string & topic, bool readers)
-  {
-    const dds_entity_t reader = readers ? subscriptions_ : publications_;
-    void * samples[256] = {nullptr};
-    dds_sample_info_t infos[256];
-    const dds_return_t n = dds_read(reader, samples, infos, 256, 256);
-    std::vector<Endpoint> found;
-    for (dds_return_t i = 0; i < n; ++i) {
-      auto * e = static_cast<dds_builtintopic_endpoint_t *>(samples[i]);
-      if (infos[i].valid_data && infos[i].instance_state == DDS_ALIVE_INSTANCE_STATE &&
-        topic == e->topic_name)
-      {
-        found.push_back(describe(e));
-      }
-    }
-    if (n > 0) {
-      dds_return_loan(reader, samples, n);
-    }
-    return found;
-  }
-
-  /// Alive endpoints of one participant, by DDS topic name.
-  std::multimap<std::string, Endpoint> endpoints_of(
-    const rmw_dds_common::msg::Gid & participant, bool readers)
+  /// Every alive endpoint discovery knows (readers or writers), by DDS topic name.
+  std::multimap<std::string, Endpoint> read_endpoints(bool readers)
   {
     const dds_entity_t reader = readers ? subscriptions_ : publications_;
     void * samples[256] = {nullptr};
@@ -742,14 +719,37 @@ public:
     std::multimap<std::string, Endpoint> found;
     for (dds_return_t i = 0; i < n; ++i) {
       auto * e = static_cast<dds_builtintopic_endpoint_t *>(samples[i]);
-      if (infos[i].valid_data && infos[i].instance_state == DDS_ALIVE_INSTANCE_STATE &&
-        std::memcmp(e->participant_key.v, participant.data.data(), 16) == 0)
-      {
+      if (infos[i].valid_data && infos[i].instance_state == DDS_ALIVE_INSTANCE_STATE) {
         found.emplace(e->topic_name, describe(e));
       }
     }
     if (n > 0) {
       dds_return_loan(reader, samples, n);
+    }
+    return found;
+  }
+
+  /// Alive endpoints on a DDS topic (readers or writers).
+  std::vector<Endpoint> endpoints(const std::string & topic, bool readers)
+  {
+    std::vector<Endpoint> found;
+    for (const auto & e : read_endpoints(readers)) {
+      if (e.first == topic) {
+        found.push_back(e.second);
+      }
+    }
+    return found;
+  }
+
+  /// Alive endpoints of one participant, by DDS topic name.
+  std::multimap<std::string, Endpoint> endpoints_of(
+    const rmw_dds_common::msg::Gid & participant, bool readers)
+  {
+    std::multimap<std::string, Endpoint> found;
+    for (const auto & e : read_endpoints(readers)) {
+      if (e.second.participant == participant) {
+        found.insert(e);
+      }
     }
     return found;
   }
