@@ -141,6 +141,7 @@ private:
     char buffer[4096];
     const ssize_t n = read(stderr_fd_, buffer, sizeof(buffer));
     if (n <= 0) {
+      output_ended_ = true;
       return false;
     }
     partial_.append(buffer, static_cast<size_t>(n));
@@ -155,6 +156,7 @@ private:
   pid_t pid_{-1};
   int stderr_fd_{-1};
   bool exited_{false};
+  bool output_ended_{false};
   std::string partial_;
   std::vector<std::string> lines_;
 };

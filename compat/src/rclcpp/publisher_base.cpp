@@ -13,7 +13,7 @@ PublisherBase::PublisherBase(
 : context_(std::move(context)), topic_name_(topic_name), qos_(qos)
 {
   detail::check_context_for_node_entity(context_, "could not create publisher");
-  detail::EndpointInfo info{topic_name, type_name, qos.get_rmw_qos_profile(), node_name};
+  detail::EndpointInfo info{topic_name, type_name, qos.get_rmw_qos_profile(), node_name, context_};
   endpoint_id_ = detail::get_transport().add_publisher(info);
 }
 
