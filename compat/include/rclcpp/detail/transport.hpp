@@ -9,8 +9,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "rmw/types.h"
 
@@ -76,6 +78,13 @@ public:
   /// Endpoints on a topic, whatever their type and QoS.
   virtual size_t count_publishers(const std::string & topic_name) const = 0;
   virtual size_t count_subscriptions(const std::string & topic_name) const = 0;
+
+  /// Every topic with at least one publisher or subscription known to the transport, with the
+  /// type names used on it (sorted). A transport that cannot enumerate the graph returns nothing.
+  virtual std::map<std::string, std::vector<std::string>> topic_names_and_types() const
+  {
+    return {};
+  }
 };
 
 /// The transport used by every publisher and subscription of the process.
