@@ -28,6 +28,9 @@
 #include "geometry_msgs/msg/vector3.hpp"
 #include "livox_ros_driver2/msg/custom_msg.hpp"
 #include "livox_ros_driver2/msg/custom_point.hpp"
+#include "rcl_interfaces/msg/log.hpp"
+#include "rcl_interfaces/msg/parameter_event.hpp"
+#include "rmw_dds_common/msg/participant_entities_info.hpp"
 #include "rosgraph_msgs/msg/clock.hpp"
 #include "rosidl_runtime_cpp/message_traits.hpp"
 #include "sensor_msgs/msg/imu.hpp"
@@ -246,6 +249,101 @@ template<typename Sink>
 void put(Sink & s, const rosgraph_msgs::msg::Clock & m)
 {
   put(s, m.clock);
+}
+
+template<typename Sink>
+void put(Sink & s, const rcl_interfaces::msg::Log & m)
+{
+  put(s, m.stamp);
+  s.value(m.level);
+  s.string(m.name);
+  s.string(m.msg);
+  s.string(m.file);
+  s.string(m.function);
+  s.value(m.line);
+}
+
+template<typename Sink>
+void put(Sink & s, const rcl_interfaces::msg::ParameterValue & m)
+{
+  s.value(m.type);
+  s.value(m.bool_value);
+  s.value(m.integer_value);
+  s.value(m.double_value);
+  s.string(m.string_value);
+  s.bytes(m.byte_array_value);
+  s.length(m.bool_array_value.size(), "ParameterValue.bool_array_value");
+  for (bool b : m.bool_array_value) {
+    s.value(static_cast<uint8_t>(b ? 1 : 0));
+  }
+  s.length(m.integer_array_value.size(), "ParameterValue.integer_array_value");
+  s.array(m.integer_array_value.data(), m.integer_array_value.size());
+  s.length(m.double_array_value.size(), "ParameterValue.double_array_value");
+  s.array(m.double_array_value.data(), m.double_array_value.size());
+  s.length(m.string_array_value.size(), "ParameterValue.string_array_value");
+  for (const auto & str : m.string_array_value) {
+    s.string(str);
+  }
+}
+
+template<typename Sink>
+void put(Sink & s, const rcl_interfaces::msg::Parameter & m)
+{
+  s.string(m.name);
+  put(s, m.value);
+}
+
+template<typename Sink>
+void put(Sink & s, const std::vector<rcl_interfaces::msg::Parameter> & v, const char * what)
+{
+  s.length(v.size(), what);
+  for (const auto & p : v) {
+    put(s, p);
+  }
+}
+
+template<typename Sink>
+void put(Sink & s, const rcl_interfaces::msg::ParameterEvent & m)
+{
+  put(s, m.stamp);
+  s.string(m.node);
+  put(s, m.new_parameters, "ParameterEvent.new_parameters");
+  put(s, m.changed_parameters, "ParameterEvent.changed_parameters");
+  put(s, m.deleted_parameters, "ParameterEvent.deleted_parameters");
+}
+
+template<typename Sink>
+void put(Sink & s, const rmw_dds_common::msg::Gid & m)
+{
+  s.array(m.data.data(), m.data.size());
+}
+
+template<typename Sink>
+void put(Sink & s, const std::vector<rmw_dds_common::msg::Gid> & v, const char * what)
+{
+  s.length(v.size(), what);
+  for (const auto & gid : v) {
+    put(s, gid);
+  }
+}
+
+template<typename Sink>
+void put(Sink & s, const rmw_dds_common::msg::NodeEntitiesInfo & m)
+{
+  s.string(m.node_namespace);
+  s.string(m.node_name);
+  put(s, m.reader_gid_seq, "NodeEntitiesInfo.reader_gid_seq");
+  put(s, m.writer_gid_seq, "NodeEntitiesInfo.writer_gid_seq");
+}
+
+template<typename Sink>
+void put(Sink & s, const rmw_dds_common::msg::ParticipantEntitiesInfo & m)
+{
+  put(s, m.gid);
+  s.length(m.node_entities_info_seq.size(), "ParticipantEntitiesInfo.node_entities_info_seq");
+  for (const auto & node : m.node_entities_info_seq) {
+    put(s, node);
+  }
 }
 
 template<typename Sink>
@@ -491,6 +589,94 @@ void get(Reader & r, rosgraph_msgs::msg::Clock & m)
   get(r, m.clock);
 }
 
+void get(Reader & r, rcl_interfaces::msg::Log & m)
+{
+  get(r, m.stamp);
+  r.value(m.level);
+  r.string(m.name, "Log.name");
+  r.string(m.msg, "Log.msg");
+  r.string(m.file, "Log.file");
+  r.string(m.function, "Log.function");
+  r.value(m.line);
+}
+
+void get(Reader & r, rcl_interfaces::msg::ParameterValue & m)
+{
+  r.value(m.type);
+  r.value(m.bool_value);
+  r.value(m.integer_value);
+  r.value(m.double_value);
+  r.string(m.string_value, "ParameterValue.string_value");
+  r.bytes(m.byte_array_value, "ParameterValue.byte_array_value");
+  m.bool_array_value.resize(r.length("ParameterValue.bool_array_value", 1));
+  for (size_t i = 0; i < m.bool_array_value.size(); ++i) {
+    bool b = false;
+    r.value(b);
+    m.bool_array_value[i] = b;
+  }
+  m.integer_array_value.resize(r.length("ParameterValue.integer_array_value", 8));
+  r.array(m.integer_array_value.data(), m.integer_array_value.size());
+  m.double_array_value.resize(r.length("ParameterValue.double_array_value", 8));
+  r.array(m.double_array_value.data(), m.double_array_value.size());
+  m.string_array_value.resize(r.length("ParameterValue.string_array_value", 4));
+  for (auto & str : m.string_array_value) {
+    r.string(str, "ParameterValue.string_array_value");
+  }
+}
+
+void get(Reader & r, rcl_interfaces::msg::Parameter & m)
+{
+  r.string(m.name, "Parameter.name");
+  get(r, m.value);
+}
+
+// name length + the smallest ParameterValue: type, bool, int64, double, string length and five
+// sequence counts.
+constexpr std::size_t kParameterMinWireSize = 4 + 1 + 1 + 8 + 8 + 4 + 5 * 4;
+
+void get(Reader & r, std::vector<rcl_interfaces::msg::Parameter> & v, const char * field)
+{
+  v.resize(r.length(field, kParameterMinWireSize));
+  for (auto & p : v) {
+    get(r, p);
+  }
+}
+
+void get(Reader & r, rcl_interfaces::msg::ParameterEvent & m)
+{
+  get(r, m.stamp);
+  r.string(m.node, "ParameterEvent.node");
+  get(r, m.new_parameters, "ParameterEvent.new_parameters");
+  get(r, m.changed_parameters, "ParameterEvent.changed_parameters");
+  get(r, m.deleted_parameters, "ParameterEvent.deleted_parameters");
+}
+
+void get(Reader & r, std::vector<rmw_dds_common::msg::Gid> & v, const char * field)
+{
+  v.resize(r.length(field, 24));
+  for (auto & gid : v) {
+    r.array(gid.data.data(), gid.data.size());
+  }
+}
+
+void get(Reader & r, rmw_dds_common::msg::NodeEntitiesInfo & m)
+{
+  r.string(m.node_namespace, "NodeEntitiesInfo.node_namespace");
+  r.string(m.node_name, "NodeEntitiesInfo.node_name");
+  get(r, m.reader_gid_seq, "NodeEntitiesInfo.reader_gid_seq");
+  get(r, m.writer_gid_seq, "NodeEntitiesInfo.writer_gid_seq");
+}
+
+void get(Reader & r, rmw_dds_common::msg::ParticipantEntitiesInfo & m)
+{
+  r.array(m.gid.data.data(), m.gid.data.size());
+  // namespace and name lengths, two gid counts
+  m.node_entities_info_seq.resize(r.length("node_entities_info_seq", 4 * 4));
+  for (auto & node : m.node_entities_info_seq) {
+    get(r, node);
+  }
+}
+
 void get(Reader & r, sensor_msgs::msg::Imu & m)
 {
   get(r, m.header);
@@ -659,6 +845,9 @@ SWEEPMEND_CDR_INSTANTIATE(livox_ros_driver2::msg::CustomPoint);
 SWEEPMEND_CDR_INSTANTIATE(livox_ros_driver2::msg::CustomMsg);
 SWEEPMEND_CDR_INSTANTIATE(tf2_msgs::msg::TFMessage);
 SWEEPMEND_CDR_INSTANTIATE(rosgraph_msgs::msg::Clock);
+SWEEPMEND_CDR_INSTANTIATE(rcl_interfaces::msg::Log);
+SWEEPMEND_CDR_INSTANTIATE(rcl_interfaces::msg::ParameterEvent);
+SWEEPMEND_CDR_INSTANTIATE(rmw_dds_common::msg::ParticipantEntitiesInfo);
 
 #undef SWEEPMEND_CDR_INSTANTIATE
 

@@ -25,8 +25,9 @@ public:
 /// followed by the plain-CDR body, alignment counted from the end of the header.
 /// Specialised for builtin_interfaces Time, std_msgs Header, sensor_msgs Imu, PointField and
 /// PointCloud2, livox_ros_driver2 CustomMsg and CustomPoint, tf2_msgs TFMessage and
-/// rosgraph_msgs Clock; also for builtin_interfaces Duration and geometry_msgs Vector3,
-/// Quaternion, Transform and TransformStamped. Padding bytes are written as zero, so equal
+/// rosgraph_msgs Clock; also for builtin_interfaces Duration, geometry_msgs Vector3,
+/// Quaternion, Transform and TransformStamped, rcl_interfaces Log and ParameterEvent, and
+/// rmw_dds_common ParticipantEntitiesInfo (what a DDS transport announces). Padding bytes are written as zero, so equal
 /// messages give equal bytes. Throws CdrError if a string or sequence exceeds 2^32 - 1 bytes.
 template<typename MessageT>
 std::vector<uint8_t> serialize(const MessageT & msg);

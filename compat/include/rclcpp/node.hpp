@@ -385,6 +385,8 @@ private:
   std::string logger_name_;
   std::string sub_namespace_;
   std::string effective_namespace_;
+  // The node as its transport knows it (announced to other processes by a networked transport).
+  std::uint64_t transport_node_id_{0};
 };
 
 }  // namespace rclcpp

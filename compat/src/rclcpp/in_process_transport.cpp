@@ -1,9 +1,14 @@
-// The in-process graph: every publisher and subscription of the process, grouped by topic.
+// The in-process graph: every publisher and subscription of the process, grouped by topic; and
+// the choice between it and any other registered transport.
 
+#include <atomic>
+#include <cstdlib>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -292,11 +297,92 @@ bool qos_compatible(const rmw_qos_profile_t & offered, const rmw_qos_profile_t &
   return true;
 }
 
+namespace
+{
+
+struct TransportRegistry
+{
+  std::mutex mutex;
+  std::map<std::string, TransportFactory> factories;
+  std::string default_name{kInProcessTransportName};
+  std::string selected_name;
+  Transport * selected{nullptr};
+};
+
+TransportRegistry & registry()
+{
+  // Leaked on purpose: registrations run during static initialisation of other objects.
+  static auto * r = new TransportRegistry();
+  return *r;
+}
+
+Transport & select_transport_locked(TransportRegistry & r)
+{
+  if (r.selected != nullptr) {
+    return *r.selected;
+  }
+  const char * requested = std::getenv("RMW_IMPLEMENTATION");
+  const std::string name =
+    (requested != nullptr && *requested != '\0') ? std::string(requested) : r.default_name;
+  if (name == kInProcessTransportName) {
+    // Leaked on purpose: endpoints owned by static objects unregister during static destruction.
+    r.selected = new InProcessTransport();
+  } else {
+    auto it = r.factories.find(name);
+    if (it == r.factories.end()) {
+      std::string available = kInProcessTransportName;
+      for (const auto & entry : r.factories) {
+        available += ", " + entry.first;
+      }
+      throw std::runtime_error(
+              "RMW implementation '" + name + "' is not available in this program (available: " +
+              available + ")");
+    }
+    r.selected = it->second().release();
+  }
+  r.selected_name = name;
+  return *r.selected;
+}
+
+}  // namespace
+
+void register_transport(const std::string & name, TransportFactory factory, bool make_default)
+{
+  auto & r = registry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  r.factories[name] = std::move(factory);
+  if (make_default) {
+    r.default_name = name;
+  }
+}
+
+void set_default_transport(const std::string & name)
+{
+  auto & r = registry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  r.default_name = name;
+}
+
 Transport & get_transport()
 {
-  // Leaked on purpose: endpoints owned by static objects unregister during static destruction.
-  static auto * transport = new InProcessTransport();
-  return *transport;
+  auto & r = registry();
+  // Fast path without the lock once chosen; the pointer never changes afterwards.
+  static std::atomic<Transport *> chosen{nullptr};
+  if (Transport * t = chosen.load(std::memory_order_acquire)) {
+    return *t;
+  }
+  std::lock_guard<std::mutex> lock(r.mutex);
+  Transport & t = select_transport_locked(r);
+  chosen.store(&t, std::memory_order_release);
+  return t;
+}
+
+std::string transport_name()
+{
+  get_transport();
+  auto & r = registry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  return r.selected_name;
 }
 
 }  // namespace detail

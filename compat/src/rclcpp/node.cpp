@@ -11,6 +11,7 @@
 #include "rcl/error_handling.h"
 #include "rcl/types.h"
 #include "rclcpp/detail/ros_arguments.hpp"
+#include "rclcpp/detail/transport.hpp"
 #include "rclcpp/exceptions.hpp"
 #include "names.hpp"
 #include "time_source.hpp"
@@ -379,10 +380,36 @@ Node::Node(
   logger_name_ = logger_name_for(name, node_namespace);
   effective_namespace_ = node_namespace;
 
+  detail::NodeInfo node_info;
+  node_info.name = name;
+  node_info.node_namespace = node_namespace;
+  node_info.fully_qualified_name = node_base_->get_fully_qualified_name();
+  node_info.logger_name = logger_name_;
+  node_info.enable_rosout = options.enable_rosout() &&
+    !detail::global_arguments().log_rosout_disabled && !local_arguments.log_rosout_disabled;
+  node_info.enable_parameter_events = options.start_parameter_event_publisher();
+  node_info.context = context;
+  try {
+    transport_node_id_ = detail::get_transport().add_node(node_info);
+  } catch (const std::exception & e) {
+    // rcl fails node creation the same way when the middleware cannot start.
+    RCL_SET_ERROR_MSG(e.what());
+    exceptions::throw_from_rcl_error(RCL_RET_ERROR, "failed to initialize rcl node");
+  }
+
   node_parameters_ = std::make_shared<node_interfaces::NodeParameters>(
     name, node_base_->get_fully_qualified_name(), local_arguments, options.parameter_overrides(),
     use_global, options.allow_undeclared_parameters(),
     options.automatically_declare_parameters_from_overrides());
+  node_parameters_->set_parameter_event_hook(
+    [this](const rcl_interfaces::msg::ParameterEvent & event) {
+      rcl_interfaces::msg::ParameterEvent stamped = event;
+      stamped.node = node_base_->get_fully_qualified_name();
+      if (clock_) {
+        stamped.stamp = clock_->now();
+      }
+      detail::get_transport().publish_parameter_event(transport_node_id_, stamped);
+    });
 
   clock_ = std::make_shared<rclcpp::Clock>(RCL_ROS_TIME);
   time_source_ = std::make_shared<detail::TimeSource>(
@@ -412,6 +439,8 @@ Node::~Node()
 {
   // The time source refers to the parameters and the node base; it goes first.
   time_source_.reset();
+  node_parameters_->set_parameter_event_hook(nullptr);
+  detail::get_transport().remove_node(transport_node_id_);
 }
 
 const char * Node::get_name() const {return node_base_->get_name();}

@@ -1,5 +1,6 @@
 #include "rclcpp/node_interfaces/node_parameters.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -380,6 +381,7 @@ NodeParameters::declare_parameter_helper(
     }
     declared_value = parameters_.at(name).value;
   }
+  notify_event({rclcpp::Parameter(name, declared_value)}, {}, {});
   if (declared_value.get_type() != rclcpp::PARAMETER_NOT_SET) {
     notify_changed({rclcpp::Parameter(name, declared_value)});
   }
@@ -410,6 +412,7 @@ NodeParameters::undeclare_parameter(const std::string & name)
     }
     parameters_.erase(it);
   }
+  notify_event({}, {}, {rclcpp::Parameter(name)});
   notify_changed({rclcpp::Parameter(name)});
 }
 
@@ -435,6 +438,7 @@ SetParametersResult
 NodeParameters::set_parameters_atomically(const std::vector<rclcpp::Parameter> & parameters)
 {
   std::vector<rclcpp::Parameter> changed;
+  std::vector<rclcpp::Parameter> added, modified, deleted;
   SetParametersResult result;
   {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
@@ -513,7 +517,19 @@ NodeParameters::set_parameters_atomically(const std::vector<rclcpp::Parameter> &
       parameters_.erase(name);
     }
     changed = to_set;
+    for (const auto & parameter : to_set) {
+      if (staged.count(parameter.get_name()) != 0) {
+        added.push_back(parameter);
+      } else if (std::find(to_undeclare.begin(), to_undeclare.end(), parameter.get_name()) !=
+        to_undeclare.end())
+      {
+        deleted.push_back(parameter);
+      } else {
+        modified.push_back(parameter);
+      }
+    }
   }
+  notify_event(added, modified, deleted);
   notify_changed(changed);
   return result;
 }
@@ -654,6 +670,39 @@ NodeParameters::set_parameters_changed_hook(ParametersChangedHook hook)
 {
   std::lock_guard<std::mutex> lock(hook_mutex_);
   changed_hook_ = std::move(hook);
+}
+
+void
+NodeParameters::set_parameter_event_hook(ParameterEventHook hook)
+{
+  std::lock_guard<std::mutex> lock(hook_mutex_);
+  event_hook_ = std::move(hook);
+}
+
+void
+NodeParameters::notify_event(
+  const std::vector<rclcpp::Parameter> & added, const std::vector<rclcpp::Parameter> & changed,
+  const std::vector<rclcpp::Parameter> & deleted)
+{
+  ParameterEventHook hook;
+  {
+    std::lock_guard<std::mutex> lock(hook_mutex_);
+    hook = event_hook_;
+  }
+  if (!hook || (added.empty() && changed.empty() && deleted.empty())) {
+    return;
+  }
+  rcl_interfaces::msg::ParameterEvent event;
+  for (const auto & p : added) {
+    event.new_parameters.push_back(p.to_parameter_msg());
+  }
+  for (const auto & p : changed) {
+    event.changed_parameters.push_back(p.to_parameter_msg());
+  }
+  for (const auto & p : deleted) {
+    event.deleted_parameters.push_back(p.to_parameter_msg());
+  }
+  hook(event);
 }
 
 void

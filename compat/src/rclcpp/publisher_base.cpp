@@ -10,7 +10,7 @@ PublisherBase::PublisherBase(
   const std::string & type_name, const rclcpp::QoS & qos, const std::string & node_name)
 : context_(std::move(context)), topic_name_(topic_name), qos_(qos)
 {
-  detail::EndpointInfo info{topic_name, type_name, qos.get_rmw_qos_profile(), node_name};
+  detail::EndpointInfo info{topic_name, type_name, qos.get_rmw_qos_profile(), node_name, context_};
   endpoint_id_ = detail::get_transport().add_publisher(info);
 }
 

@@ -72,7 +72,8 @@ void SubscriptionBase::activate()
   if (active_) {
     return;
   }
-  detail::EndpointInfo info{topic_name_, type_name_, qos_.get_rmw_qos_profile(), node_name_};
+  detail::EndpointInfo info{
+    topic_name_, type_name_, qos_.get_rmw_qos_profile(), node_name_, context_};
   endpoint_id_ = detail::get_transport().add_subscription(info, queue_);
   active_ = true;
 }

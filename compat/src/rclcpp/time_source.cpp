@@ -117,7 +117,8 @@ void TimeSource::enable_ros_time()
     EndpointInfo info{
       node_base_.resolve_topic_or_service_name("/clock", false),
       rosidl_generator_traits::name<rosgraph_msgs::msg::Clock>(),
-      clock_qos_.get_rmw_qos_profile(), node_base_.get_fully_qualified_name()};
+      clock_qos_.get_rmw_qos_profile(), node_base_.get_fully_qualified_name(),
+      node_base_.get_context()};
     clock_subscription_ = get_transport().add_subscription(info, sink_);
     subscribed_ = true;
   }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "rcl_interfaces/msg/parameter_descriptor.hpp"
+#include "rcl_interfaces/msg/parameter_event.hpp"
 #include "rcl_interfaces/msg/set_parameters_result.hpp"
 #include "rclcpp/exceptions.hpp"
 #include "rclcpp/node_interfaces/node_parameters_interface.hpp"
@@ -48,6 +49,10 @@ public:
   /// Called after parameters were declared, changed or undeclared (with their new values; an
   /// undeclared parameter is reported with a NOT_SET value). Runs outside the store's lock.
   using ParametersChangedHook = std::function<void (const std::vector<rclcpp::Parameter> &)>;
+
+  /// Called with what /parameter_events announces after every declaration, change or deletion
+  /// (stamp and node left empty for the caller). Runs outside the store's lock.
+  using ParameterEventHook = std::function<void (const rcl_interfaces::msg::ParameterEvent &)>;
 
   /// `node_fully_qualified_name` (after remapping) selects the launch-time overrides: those of
   /// the process arguments (when `use_global_arguments`), overwritten by
@@ -164,6 +169,11 @@ public:
   void
   set_parameters_changed_hook(ParametersChangedHook hook);
 
+  /// Compat extension: the node hands parameter events to its transport. Replaces any previous
+  /// hook.
+  void
+  set_parameter_event_hook(ParameterEventHook hook);
+
 private:
   void apply_overrides_and_autodeclare(
     const std::vector<const rclcpp::detail::RosArguments *> & argument_sources,
@@ -176,6 +186,9 @@ private:
     rcl_interfaces::msg::ParameterDescriptor parameter_descriptor, bool ignore_override);
 
   void notify_changed(const std::vector<rclcpp::Parameter> & changed);
+  void notify_event(
+    const std::vector<rclcpp::Parameter> & added, const std::vector<rclcpp::Parameter> & changed,
+    const std::vector<rclcpp::Parameter> & deleted);
 
   mutable std::recursive_mutex mutex_;
   // Set while on-set callbacks run: parameters must not be modified from inside them.
@@ -191,6 +204,7 @@ private:
 
   std::mutex hook_mutex_;
   ParametersChangedHook changed_hook_;
+  ParameterEventHook event_hook_;
 };
 
 /// Humble's `Node::get_parameter(name, T & value)`: false (value untouched) if the parameter is
