@@ -11,11 +11,8 @@
 
 #include <cstddef>
 #include <cstdint>
-<<<<<<< HEAD
-#include <map>
-=======
 #include <functional>
->>>>>>> dds
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -108,14 +105,13 @@ public:
   virtual size_t count_publishers(const std::string & topic_name) const = 0;
   virtual size_t count_subscriptions(const std::string & topic_name) const = 0;
 
-<<<<<<< HEAD
   /// Every topic with at least one publisher or subscription known to the transport, with the
   /// type names used on it (sorted). A transport that cannot enumerate the graph returns nothing.
   virtual std::map<std::string, std::vector<std::string>> topic_names_and_types() const
   {
     return {};
   }
-=======
+
   /// Nodes, for transports that announce them to other processes; the in-process graph has no
   /// use for them.
   virtual EndpointId add_node(const NodeInfo & /*info*/) {return 0;}
@@ -123,7 +119,6 @@ public:
   /// A node's parameters were declared, changed or deleted (the event's `node` is filled in).
   virtual void publish_parameter_event(
     EndpointId /*node*/, const rcl_interfaces::msg::ParameterEvent & /*event*/) {}
->>>>>>> dds
 };
 
 /// Creates a transport; may throw when the middleware cannot start.
