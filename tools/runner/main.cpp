@@ -8,6 +8,7 @@
 #include <string>
 
 #include "live/cli.hpp"
+#include "rclcpp/detail/transport.hpp"
 #include "runner/runner.hpp"
 
 namespace
@@ -58,6 +59,9 @@ int main(int argc, char ** argv)
   if (argc >= 2 && std::strcmp(argv[1], "record") == 0) {
     return sweepmend::live::record_main(argc - 1, argv + 1);
   }
+  // The offline run is deterministic only on the in-process graph (RMW_IMPLEMENTATION still
+  // overrides this, for whoever wants the node's outputs on the network as well).
+  rclcpp::detail::set_default_transport(rclcpp::detail::kInProcessTransportName);
   sweepmend::runner::Options options;
   bool verbose = false;
   std::vector<std::string> positional;
