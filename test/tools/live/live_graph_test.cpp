@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <thread>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,14 @@ namespace
 
 const std::string kUndistorted = "/livox/lidar_undistorted";
 const std::string kRaw = "/livox/lidar_undistorted_raw";
+// Playback speed. The node's scan subscription keeps the last scan only (depth 1) and its IMU
+// subscription the last 10 samples: a scan or IMU sample that arrives while the node's one
+// thread is still busy with an earlier cycle for longer than that replaces the unread one, and
+// the run then differs from the offline one. Publishing two 1.8-MB Vanjee clouds takes tens of
+// milliseconds on an idle machine but up to 200 ms on a loaded 2-core CI runner, so the tests
+// play at a quarter of the recorded pace, which leaves the node four times the margin and changes
+// nothing else: the clock follows the bag and the node's outputs depend on the data alone.
+const char kRate[] = "0.25";
 
 std::map<std::string, std::vector<sweepmend::bag::BagMessage>> read_by_topic(const fs::path & bag)
 {
@@ -42,6 +51,8 @@ struct Sensor
   const char * params;   // config/<params>.yaml
   int domain;
 };
+
+void PrintTo(const Sensor & s, std::ostream * os) {*os << s.lidar;}
 
 class LiveGraphTest : public ::testing::TestWithParam<Sensor>
 {
@@ -101,7 +112,7 @@ protected:
   {
     return std::make_unique<ChildProcess>(
       std::vector<std::string>{SWEEPMEND_BAG_EXE, "play", (dir_ / "in").string(), "--clock",
-        "100", "--topics", "/livox/imu", "/livox/lidar", "--wait-for-subscribers", "30"},
+        "100", "--rate", kRate, "--topics", "/livox/imu", "/livox/lidar", "--wait-for-subscribers", "30"},
       env_, (dir_ / "play.log").string());
   }
 
@@ -112,7 +123,7 @@ protected:
 
 TEST_P(LiveGraphTest, EveryCloudEqualsTheOfflineRunsByteForByte)
 {
-  make_recording(6.0);
+  make_recording(3.0);
   if (HasFatalFailure()) {
     return;
   }
@@ -128,7 +139,7 @@ TEST_P(LiveGraphTest, EveryCloudEqualsTheOfflineRunsByteForByte)
   EXPECT_EQ(node->stop(SIGINT), 0) << node->log();
 
   const auto live = read_by_topic(dir_ / "live");
-  ASSERT_GT(expected, 40u);
+  ASSERT_GT(expected, 25u);
   for (const auto & topic : {kUndistorted, kRaw}) {
     const auto & want = offline.at(topic);
     ASSERT_TRUE(live.count(topic)) << topic << "\n" << rec->log();
@@ -155,7 +166,7 @@ TEST_P(LiveGraphTest, EveryCloudEqualsTheOfflineRunsByteForByte)
 
 TEST_P(LiveGraphTest, SigintDuringALiveRunLeavesACompleteBag)
 {
-  make_recording(4.0);
+  make_recording(2.0);
   if (HasFatalFailure()) {
     return;
   }
@@ -170,7 +181,7 @@ TEST_P(LiveGraphTest, SigintDuringALiveRunLeavesACompleteBag)
       break;
     }
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(4000));
   EXPECT_EQ(rec->stop(SIGINT), 0) << rec->log();
   EXPECT_EQ(player->wait(60.0), 0) << player->log();
   EXPECT_EQ(node->stop(SIGINT), 0) << node->log();
