@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <set>
 #include <thread>
@@ -140,6 +141,8 @@ PlaySummary play(
     std::chrono::duration<double>(1.0 / options.clock_hz));
   auto next_clock = wall_start;
   int64_t clock_ns = bag_first - 1;
+  // The schedule never runs the clock past the end of the tail, however late it wakes.
+  int64_t clock_cap = std::numeric_limits<int64_t>::max();
   // The clock never runs backwards, whichever of the schedule and a message moved it last.
   auto publish_clock = [&](int64_t ns) {
       if (ns <= clock_ns) {
@@ -173,7 +176,7 @@ PlaySummary play(
       while (!stopped()) {
         const auto now = SteadyClock::now();
         if (clock_pub && now >= next_clock) {
-          publish_clock(std::max(bag_first, bag_now()));
+          publish_clock(std::min(clock_cap, std::max(bag_first, bag_now())));
           next_clock += clock_period;
           if (next_clock < now) {
             next_clock = now + clock_period;
@@ -236,6 +239,7 @@ PlaySummary play(
   }
   if (clock_pub && !stopped()) {
     const int64_t end_ns = last_ns + kClockTailNs;
+    clock_cap = end_ns;
     if (wait_until(due(end_ns))) {
       publish_clock(end_ns);
     }
