@@ -270,35 +270,24 @@ public:
   {
     EndpointId id = 0;
     std::string error;
+    std::string fatal;
     {
       std::lock_guard<std::recursive_mutex> lock(mutex_);
-      Participant * p = participant_for(info.context);  // throws if DDS cannot start
-      if (p == nullptr) {
-        return 0;
-      }
-      id = next_id_++;
-      NodeRecord record;
-      record.info = info;
-      record.participant = p;
-      if (info.enable_rosout) {
-        record.rosout = create_writer(*p, "/rosout", "rcl_interfaces/msg/Log", rosout_qos(), error);
-      }
-      if (info.enable_parameter_events) {
-        record.parameter_events = create_writer(
-          *p, "/parameter_events", "rcl_interfaces/msg/ParameterEvent",
-          rmw_qos_profile_parameter_events, error);
-      }
-      {
-        std::lock_guard<std::recursive_mutex> rosout_lock(rosout_mutex_);
-        if (record.rosout.entity > 0) {
-          rosout_writers_.emplace(info.logger_name, std::make_pair(id, record.rosout));
+      try {
+        if (Participant * p = participant_for(info.context)) {
+          id = register_node(*p, info, error);
         }
+      } catch (const std::runtime_error & e) {
+        fatal = e.what();
       }
-      nodes_.emplace(id, std::move(record));
-      announce(*p);
     }
     if (!error.empty()) {
       RCLCPP_ERROR(logger(), "%s", error.c_str());
+    }
+    if (!fatal.empty()) {
+      // Reported as Humble's middleware reports it; the node's creation then fails.
+      RCLCPP_ERROR(logger(), "%s", fatal.c_str());
+      throw std::runtime_error(fatal);
     }
     return id;
   }
@@ -413,6 +402,30 @@ private:
   {
     // The sample's reference passes to Cyclone.
     dds_writecdr(writer.entity, make_raw_cdr_sample(writer.type, std::move(payload)));
+  }
+
+  /// A node's own writers (/rosout, /parameter_events) and its place in the announcements.
+  EndpointId register_node(Participant & p, const NodeInfo & info, std::string & error)
+  {
+    const EndpointId id = next_id_++;
+    NodeRecord record;
+    record.info = info;
+    record.participant = &p;
+    if (info.enable_rosout) {
+      record.rosout = create_writer(p, "/rosout", "rcl_interfaces/msg/Log", rosout_qos(), error);
+    }
+    if (info.enable_parameter_events) {
+      record.parameter_events = create_writer(
+        p, "/parameter_events", "rcl_interfaces/msg/ParameterEvent",
+        rmw_qos_profile_parameter_events, error);
+    }
+    if (record.rosout.entity > 0) {
+      std::lock_guard<std::recursive_mutex> rosout_lock(rosout_mutex_);
+      rosout_writers_.emplace(info.logger_name, std::make_pair(id, record.rosout));
+    }
+    nodes_.emplace(id, std::move(record));
+    announce(p);
+    return id;
   }
 
   EndpointId add_endpoint(const EndpointInfo & info, const std::shared_ptr<MessageSink> & sink)

@@ -267,5 +267,7 @@ const uint8_t * raw_cdr_data(const ddsi_serdata * sample) {return as_raw(sample)
 
 std::size_t raw_cdr_size(const ddsi_serdata * sample) {return as_raw(sample)->size;}
 
+void release_raw_cdr_sample(ddsi_serdata * sample) {ddsi_serdata_unref(sample);}
+
 }  // namespace dds_transport
 }  // namespace sweepmend

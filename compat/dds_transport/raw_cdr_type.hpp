@@ -28,6 +28,9 @@ ddsi_serdata * make_raw_cdr_sample(const ddsi_sertype * type, std::vector<uint8_
 const uint8_t * raw_cdr_data(const ddsi_serdata * sample);
 std::size_t raw_cdr_size(const ddsi_serdata * sample);
 
+/// Drops one reference to a sample (for samples taken with dds_takecdr()).
+void release_raw_cdr_sample(ddsi_serdata * sample);
+
 }  // namespace dds_transport
 }  // namespace sweepmend
 

@@ -5,6 +5,8 @@
 //   dds_peer pub TOPIC [--best-effort] [--transient-local] [--depth N] [--count K]
 //                      [--period-ms P] [--linger-ms L] [--wait-match]
 //       publishes K Imu messages (header.stamp.sec = 0 .. K-1, frame_id "peer")
+//   dds_peer cloud TOPIC N [--linger-ms L]
+//       publishes one PointCloud2 with N data bytes (see sample_cloud) once a reader matched
 //   dds_peer tf_static FRAME... [--linger-ms L]
 //       publishes one TFMessage on /tf_static (reliable, transient local, depth 1)
 //   dds_peer clock SEC [--count K] [--period-ms P]
@@ -31,6 +33,7 @@
 #include "rclcpp/rclcpp.hpp"
 #include "rosgraph_msgs/msg/clock.hpp"
 #include "sensor_msgs/msg/imu.hpp"
+#include "sensor_msgs/msg/point_cloud2.hpp"
 #include "tf2_msgs/msg/tf_message.hpp"
 
 namespace
@@ -95,6 +98,34 @@ void say(const char * text)
 
 void sleep_ms(int ms) {std::this_thread::sleep_for(std::chrono::milliseconds(ms));}
 
+}  // namespace
+
+/// The cloud "cloud TOPIC N" publishes: N data bytes 0, 1, 2, ... (mod 251).
+sensor_msgs::msg::PointCloud2 sample_cloud(size_t data_bytes)
+{
+  sensor_msgs::msg::PointCloud2 cloud;
+  cloud.header.stamp.sec = 0x11223344;
+  cloud.header.stamp.nanosec = 0x55667788;
+  cloud.header.frame_id = "lidar";
+  cloud.height = 1;
+  cloud.width = static_cast<uint32_t>(data_bytes);
+  sensor_msgs::msg::PointField field;
+  field.name = "b";
+  field.datatype = sensor_msgs::msg::PointField::UINT8;
+  field.count = 1;
+  cloud.fields.push_back(field);
+  cloud.point_step = 1;
+  cloud.row_step = cloud.width;
+  for (size_t i = 0; i < data_bytes; ++i) {
+    cloud.data.push_back(static_cast<uint8_t>(i % 251));
+  }
+  cloud.is_dense = true;
+  return cloud;
+}
+
+namespace
+{
+
 int run_pub(const Options & o)
 {
   auto node = std::make_shared<rclcpp::Node>("peer_pub");
@@ -120,6 +151,20 @@ int run_pub(const Options & o)
     pub->publish(msg);
     sleep_ms(o.period_ms);
   }
+  say("published");
+  sleep_ms(o.linger_ms);
+  return 0;
+}
+
+int run_cloud(const Options & o)
+{
+  auto node = std::make_shared<rclcpp::Node>("peer_cloud");
+  auto pub = node->create_publisher<sensor_msgs::msg::PointCloud2>(o.positional.at(0), 10);
+  say("ready");
+  for (int i = 0; i < 500 && pub->get_subscription_count() == 0; ++i) {
+    sleep_ms(10);
+  }
+  pub->publish(sample_cloud(std::stoul(o.positional.at(1))));
   say("published");
   sleep_ms(o.linger_ms);
   return 0;
@@ -167,6 +212,11 @@ int run_node(const Options & o)
   auto sub = node->create_subscription<sensor_msgs::msg::Imu>(
     "/probe_in", rclcpp::SensorDataQoS(), [](sensor_msgs::msg::Imu::ConstSharedPtr) {});
   if (!o.param.empty()) {
+    // /parameter_events is volatile: announce only once a listener has been discovered.
+    for (int i = 0; i < 500 && node->count_subscribers("/parameter_events") == 0; ++i) {
+      sleep_ms(10);
+    }
+    sleep_ms(200);
     const auto eq = o.param.find('=');
     node->declare_parameter(
       o.param.substr(0, eq), static_cast<int64_t>(std::stoll(o.param.substr(eq + 1))));
@@ -246,7 +296,7 @@ int run_garbage(const Options & o)
 int main(int argc, char ** argv)
 {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: dds_peer pub|tf_static|clock|node|garbage ARGS...\n");
+    std::fprintf(stderr, "usage: dds_peer pub|cloud|tf_static|clock|node|garbage ARGS...\n");
     return 2;
   }
   const std::string mode = argv[1];
@@ -259,6 +309,8 @@ int main(int argc, char ** argv)
   try {
     if (mode == "pub") {
       rc = run_pub(o);
+    } else if (mode == "cloud") {
+      rc = run_cloud(o);
     } else if (mode == "tf_static") {
       rc = run_tf_static(o);
     } else if (mode == "clock") {

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -30,6 +31,7 @@
 #include "dds_transport/raw_cdr_type.hpp"
 #include "rcl_interfaces/msg/log.hpp"
 #include "rcl_interfaces/msg/parameter_event.hpp"
+#include "rcl_interfaces/msg/parameter_type.hpp"
 #include "rclcpp/rclcpp.hpp"
 #include "rcutils/logging.h"
 #include "rmw_dds_common/msg/participant_entities_info.hpp"
@@ -60,7 +62,9 @@ class Peer
 public:
   /// Starts compat_dds_peer with `args`; `env` entries ("NAME=value", or "NAME=" to remove)
   /// change the inherited environment.
-  explicit Peer(const std::vector<std::string> & args, const std::vector<std::string> & env = {})
+  explicit Peer(
+    const std::vector<std::string> & args, const std::vector<std::string> & env = {},
+    const std::string & program = DDS_PEER_PATH)
   {
     std::vector<std::string> environment;
     for (char ** e = environ; *e != nullptr; ++e) {
@@ -77,7 +81,7 @@ public:
         environment.push_back(change);
       }
     }
-    std::vector<std::string> argv_text{DDS_PEER_PATH};
+    std::vector<std::string> argv_text{program};
     argv_text.insert(argv_text.end(), args.begin(), args.end());
     std::vector<char *> argv, envp;
     for (auto & a : argv_text) {
@@ -99,8 +103,8 @@ public:
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
     posix_spawn_file_actions_addclose(&actions, out[0]);
     posix_spawn_file_actions_addclose(&actions, err[0]);
-    if (posix_spawn(&pid_, DDS_PEER_PATH, &actions, nullptr, argv.data(), envp.data()) != 0) {
-      throw std::runtime_error("cannot start " DDS_PEER_PATH);
+    if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) {
+      throw std::runtime_error("cannot start " + program);
     }
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
@@ -130,6 +134,8 @@ public:
         std::string::npos;
       });
   }
+
+  void signal(int sig) {kill(pid_, sig);}
 
   /// Exit status (or -1 if it did not exit in time, then it is killed).
   int wait_exit(std::chrono::milliseconds timeout = 20s)
@@ -609,6 +615,507 @@ TEST_F(DdsGraphTest, GarbageUnderAKnownTypeIsDroppedWithAThrottledError)
   EXPECT_LE(errors.size(), 2u);
   EXPECT_THAT(errors[0], testing::HasSubstr("'/garbage'"));
   EXPECT_THAT(errors[0], testing::HasSubstr("'sensor_msgs/msg/Imu'"));
+}
+
+/// A participant of our own on the test's domain, on Cyclone's C API only, that sees what other
+/// processes announce: ros_discovery_info samples and the built-in endpoint topics.
+class RawObserver
+{
+public:
+  explicit RawObserver(int domain)
+  {
+    participant_ = dds_create_participant(domain, nullptr, nullptr);
+    EXPECT_GT(participant_, 0);
+    ddsi_sertype * type =
+      sweepmend::dds_transport::make_raw_cdr_type("rmw_dds_common::msg::dds_::ParticipantEntitiesInfo_");
+    const dds_entity_t topic = dds_create_topic_sertype(
+      participant_, "ros_discovery_info", &type, nullptr, nullptr, nullptr);
+    dds_qos_t * qos = dds_create_qos();
+    dds_qset_reliability(qos, DDS_RELIABILITY_RELIABLE, DDS_INFINITY);
+    dds_qset_durability(qos, DDS_DURABILITY_TRANSIENT_LOCAL);
+    dds_qset_history(qos, DDS_HISTORY_KEEP_ALL, 0);
+    discovery_ = dds_create_reader(participant_, topic, qos, nullptr);
+    dds_delete_qos(qos);
+    publications_ = dds_create_reader(participant_, DDS_BUILTIN_TOPIC_DCPSPUBLICATION, nullptr, nullptr);
+    subscriptions_ =
+      dds_create_reader(participant_, DDS_BUILTIN_TOPIC_DCPSSUBSCRIPTION, nullptr, nullptr);
+    participants_ = dds_create_reader(participant_, DDS_BUILTIN_TOPIC_DCPSPARTICIPANT, nullptr, nullptr);
+  }
+
+  ~RawObserver() {dds_delete(participant_);}
+
+  /// Every ros_discovery_info sample received so far, decoded, in arrival order.
+  std::vector<rmw_dds_common::msg::ParticipantEntitiesInfo> & discovery()
+  {
+    ddsi_serdata * sample = nullptr;
+    dds_sample_info_t info;
+    while (dds_takecdr(discovery_, &sample, 1, &info, DDS_ANY_STATE) == 1) {
+      if (info.valid_data) {
+        received_.push_back(
+          sweepmend::cdr::deserialize<rmw_dds_common::msg::ParticipantEntitiesInfo>(
+            std::vector<uint8_t>(
+              sweepmend::dds_transport::raw_cdr_data(sample),
+              sweepmend::dds_transport::raw_cdr_data(sample) +
+              sweepmend::dds_transport::raw_cdr_size(sample))));
+      }
+      sweepmend::dds_transport::release_raw_cdr_sample(sample);
+    }
+    return received_;
+  }
+
+  struct Endpoint
+  {
+    rmw_dds_common::msg::Gid gid;  // GUID + 8 zero bytes
+    rmw_dds_common::msg::Gid participant;
+    std::string type_name;
+  };
+
+  /// Alive endpoints on a DDS topic (readers or writers).
+  std::vector<Endpoint> endpoints(const std::string & topic, bool readers)
+  {
+    const dds_entity_t reader = readers ? subscriptions_ : publications_;
+    void * samples[256] = {nullptr};
+    dds_sample_info_t infos[256];
+    const dds_return_t n = dds_read(reader, samples, infos, 256, 256);
+    std::vector<Endpoint> found;
+    for (dds_return_t i = 0; i < n; ++i) {
+      const auto * e = static_cast<const dds_builtintopic_endpoint_t *>(samples[i]);
+      if (infos[i].valid_data && infos[i].instance_state == DDS_ALIVE_INSTANCE_STATE &&
+        topic == e->topic_name)
+      {
+        Endpoint endpoint;
+        std::memcpy(endpoint.gid.data.data(), e->key.v, 16);
+        std::memcpy(endpoint.participant.data.data(), e->participant_key.v, 16);
+        endpoint.type_name = e->type_name;
+        found.push_back(endpoint);
+      }
+    }
+    if (n > 0) {
+      dds_return_loan(reader, samples, n);
+    }
+    return found;
+  }
+
+  /// Alive endpoints of one participant, by DDS topic name.
+  std::multimap<std::string, Endpoint> endpoints_of(
+    const rmw_dds_common::msg::Gid & participant, bool readers)
+  {
+    const dds_entity_t reader = readers ? subscriptions_ : publications_;
+    void * samples[256] = {nullptr};
+    dds_sample_info_t infos[256];
+    const dds_return_t n = dds_read(reader, samples, infos, 256, 256);
+    std::multimap<std::string, Endpoint> found;
+    for (dds_return_t i = 0; i < n; ++i) {
+      const auto * e = static_cast<const dds_builtintopic_endpoint_t *>(samples[i]);
+      if (infos[i].valid_data && infos[i].instance_state == DDS_ALIVE_INSTANCE_STATE &&
+        std::memcmp(e->participant_key.v, participant.data.data(), 16) == 0)
+      {
+        Endpoint endpoint;
+        std::memcpy(endpoint.gid.data.data(), e->key.v, 16);
+        std::memcpy(endpoint.participant.data.data(), e->participant_key.v, 16);
+        endpoint.type_name = e->type_name;
+        found.emplace(e->topic_name, endpoint);
+      }
+    }
+    if (n > 0) {
+      dds_return_loan(reader, samples, n);
+    }
+    return found;
+  }
+
+  /// USER_DATA of the participant with this GID ("" if unknown).
+  std::string user_data(const rmw_dds_common::msg::Gid & gid)
+  {
+    void * samples[64] = {nullptr};
+    dds_sample_info_t infos[64];
+    const dds_return_t n = dds_read(participants_, samples, infos, 64, 64);
+    std::string text;
+    for (dds_return_t i = 0; i < n; ++i) {
+      const auto * p = static_cast<const dds_builtintopic_participant_t *>(samples[i]);
+      void * value = nullptr;
+      size_t size = 0;
+      if (infos[i].valid_data && std::memcmp(p->key.v, gid.data.data(), 16) == 0 &&
+        dds_qget_userdata(p->qos, &value, &size))
+      {
+        text.assign(static_cast<const char *>(value), size);
+        dds_free(value);
+      }
+    }
+    if (n > 0) {
+      dds_return_loan(participants_, samples, n);
+    }
+    return text;
+  }
+
+private:
+  dds_entity_t participant_{0};
+  dds_entity_t discovery_{0};
+  dds_entity_t publications_{0};
+  dds_entity_t subscriptions_{0};
+  dds_entity_t participants_{0};
+  std::vector<rmw_dds_common::msg::ParticipantEntitiesInfo> received_;
+};
+
+bool contains(const std::vector<rmw_dds_common::msg::Gid> & gids, const rmw_dds_common::msg::Gid & g)
+{
+  return std::find(gids.begin(), gids.end(), g) != gids.end();
+}
+
+TEST_F(DdsGraphTest, NodeEndpointsAnnouncedWithGidsEqualToTheirGuids)
+{
+  join(106);
+  RawObserver observer(106);
+  Peer peer({"node", "probe", "--linger-ms", "3000"});
+  ASSERT_TRUE(peer.wait_for_line("ready")) << peer.err();
+
+  // The probe's latest announcement lists it with every endpoint it has.
+  const rmw_dds_common::msg::NodeEntitiesInfo * probe = nullptr;
+  rmw_dds_common::msg::Gid participant_gid;
+  std::vector<RawObserver::Endpoint> out, in, rosout, events;
+  ASSERT_TRUE(
+    spin_until(
+      [&] {
+        probe = nullptr;
+        for (const auto & info : observer.discovery()) {
+          for (const auto & node : info.node_entities_info_seq) {
+            if (node.node_name == "probe") {
+              probe = &node;
+              participant_gid = info.gid;
+            }
+          }
+        }
+        out = observer.endpoints("rt/probe_out", false);
+        in = observer.endpoints("rt/probe_in", true);
+        rosout = observer.endpoints("rt/rosout", false);
+        events = observer.endpoints("rt/parameter_events", false);
+        return probe != nullptr && probe->writer_gid_seq.size() == 3 && out.size() == 1 &&
+        in.size() == 1 && !rosout.empty() && !events.empty();
+      })) << peer.err();
+  EXPECT_EQ(probe->node_namespace, "/");
+  EXPECT_TRUE(contains(probe->writer_gid_seq, out[0].gid));
+  EXPECT_TRUE(contains(probe->reader_gid_seq, in[0].gid));
+  EXPECT_EQ(out[0].type_name, "sensor_msgs::msg::dds_::Imu_");
+  EXPECT_EQ(out[0].participant, participant_gid);
+  // GIDs are the 16-byte GUID and eight zero bytes; a participant's entity id is 00 00 01 c1.
+  for (size_t i = 16; i < 24; ++i) {
+    EXPECT_EQ(out[0].gid.data[i], 0);
+    EXPECT_EQ(participant_gid.data[i], 0);
+  }
+  EXPECT_THAT(
+    std::vector<uint8_t>(participant_gid.data.begin() + 12, participant_gid.data.begin() + 16),
+    testing::ElementsAre(0x00, 0x00, 0x01, 0xc1));
+  // The node's /rosout and /parameter_events writers are its own.
+  size_t own = 0;
+  for (const auto & e : rosout) {
+    own += contains(probe->writer_gid_seq, e.gid) ? 1 : 0;
+  }
+  for (const auto & e : events) {
+    own += contains(probe->writer_gid_seq, e.gid) ? 1 : 0;
+  }
+  EXPECT_EQ(own, 2u);
+  EXPECT_EQ(observer.user_data(participant_gid), "enclave=/;");
+
+  // Leaving, the peer announces an empty node list before its participant goes.
+  EXPECT_EQ(peer.wait_exit(), 0) << peer.err();
+  ASSERT_TRUE(
+    spin_until(
+      [&] {
+        const auto & all = observer.discovery();
+        return !all.empty() && all.back().gid == participant_gid &&
+        all.back().node_entities_info_seq.empty();
+      }));
+}
+
+TEST_F(DdsGraphTest, OurNodeIsAnnouncedWhileItLives)
+{
+  join(107);
+  RawObserver observer(107);
+  auto pub = node_->create_publisher<Imu>("/ours", 10);
+  std::vector<RawObserver::Endpoint> ours;
+  ASSERT_TRUE(
+    spin_until(
+      [&] {
+        ours = observer.endpoints("rt/ours", false);
+        const auto & all = observer.discovery();
+        if (ours.size() != 1 || all.empty()) {
+          return false;
+        }
+        for (const auto & node : all.back().node_entities_info_seq) {
+          if (node.node_name == "dds_test" && contains(node.writer_gid_seq, ours[0].gid)) {
+            return true;
+          }
+        }
+        return false;
+      }));
+  // The graph counts come from DDS discovery, so they see other processes too.
+  EXPECT_EQ(node_->count_publishers("/ours"), 1u);
+  EXPECT_EQ(node_->count_subscribers("/ours"), 0u);
+  Peer peer({"node", "listener", "--linger-ms", "5000"});
+  ASSERT_TRUE(peer.wait_for_line("ready"));
+  EXPECT_TRUE(spin_until([&] {return node_->count_subscribers("/probe_in") == 1;}));
+  EXPECT_TRUE(spin_until([&] {return node_->count_publishers("/probe_out") == 1;}));
+  // A removed publisher disappears from the announcement.
+  const auto gid = ours[0].gid;
+  pub.reset();
+  ASSERT_TRUE(
+    spin_until(
+      [&] {
+        const auto & all = observer.discovery();
+        for (const auto & node : all.back().node_entities_info_seq) {
+          if (node.node_name == "dds_test") {
+            return !contains(node.writer_gid_seq, gid);
+          }
+        }
+        return false;
+      }));
+}
+
+/// What "dds_peer cloud" publishes.
+sensor_msgs::msg::PointCloud2 expected_cloud(size_t data_bytes)
+{
+  sensor_msgs::msg::PointCloud2 cloud;
+  cloud.header.stamp.sec = 0x11223344;
+  cloud.header.stamp.nanosec = 0x55667788;
+  cloud.header.frame_id = "lidar";
+  cloud.height = 1;
+  cloud.width = static_cast<uint32_t>(data_bytes);
+  sensor_msgs::msg::PointField field;
+  field.name = "b";
+  field.datatype = sensor_msgs::msg::PointField::UINT8;
+  field.count = 1;
+  cloud.fields.push_back(field);
+  cloud.point_step = 1;
+  cloud.row_step = cloud.width;
+  for (size_t i = 0; i < data_bytes; ++i) {
+    cloud.data.push_back(static_cast<uint8_t>(i % 251));
+  }
+  cloud.is_dense = true;
+  return cloud;
+}
+
+TEST_F(DdsGraphTest, WirePayloadIsHeaderCdrAndZeroPadding)
+{
+  join(108);
+  // A raw reader sees the bytes exactly as they travelled (for a large cloud: reassembled from
+  // fragments).
+  const dds_entity_t participant = dds_create_participant(108, nullptr, nullptr);
+  ASSERT_GT(participant, 0);
+  ddsi_sertype * type =
+    sweepmend::dds_transport::make_raw_cdr_type("sensor_msgs::msg::dds_::PointCloud2_");
+  const dds_entity_t topic =
+    dds_create_topic_sertype(participant, "rt/wire", &type, nullptr, nullptr, nullptr);
+  dds_qos_t * qos = dds_create_qos();
+  dds_qset_reliability(qos, DDS_RELIABILITY_RELIABLE, DDS_INFINITY);
+  dds_qset_history(qos, DDS_HISTORY_KEEP_ALL, 0);
+  const dds_entity_t reader = dds_create_reader(participant, topic, qos, nullptr);
+  dds_delete_qos(qos);
+  for (size_t data_bytes : {9u, 200001u}) {
+    Peer peer({"cloud", "/wire", std::to_string(data_bytes)});
+    std::vector<uint8_t> wire;
+    ASSERT_TRUE(
+      spin_until(
+        [&] {
+          ddsi_serdata * sample = nullptr;
+          dds_sample_info_t info;
+          if (dds_takecdr(reader, &sample, 1, &info, DDS_ANY_STATE) != 1) {
+            return false;
+          }
+          if (!info.valid_data) {  // the previous peer's writer going away
+            sweepmend::dds_transport::release_raw_cdr_sample(sample);
+            return false;
+          }
+          wire.assign(
+            sweepmend::dds_transport::raw_cdr_data(sample),
+            sweepmend::dds_transport::raw_cdr_data(sample) +
+            sweepmend::dds_transport::raw_cdr_size(sample));
+          sweepmend::dds_transport::release_raw_cdr_sample(sample);
+          return true;
+        })) << peer.err();
+    const auto body = sweepmend::cdr::serialize(expected_cloud(data_bytes));
+    ASSERT_NE(body.size() % 4, 0u);
+    ASSERT_EQ(wire.size(), (body.size() + 3) / 4 * 4);
+    EXPECT_TRUE(std::equal(body.begin(), body.end(), wire.begin()));
+    EXPECT_THAT(std::vector<uint8_t>(wire.begin(), wire.begin() + 4), testing::ElementsAre(0, 1, 0, 0));
+    EXPECT_THAT(std::vector<uint8_t>(wire.begin() + body.size(), wire.end()), testing::Each(0));
+    EXPECT_EQ(peer.wait_exit(), 0);
+  }
+  dds_delete(participant);
+}
+
+TEST_F(DdsGraphTest, NodeLogRecordsGoToRosout)
+{
+  join(109);
+  Inbox<rcl_interfaces::msg::Log> inbox;
+  auto sub = subscribe<rcl_interfaces::msg::Log>(
+    "/rosout", rclcpp::QoS(1000).reliable().transient_local(), inbox);
+  Peer peer({"node", "probe", "--log", "hello from the probe", "--linger-ms", "3000"});
+  rcl_interfaces::msg::Log record;
+  ASSERT_TRUE(
+    spin_until(
+      [&] {
+        for (const auto & r : inbox.copy()) {
+          if (r.name == "probe") {
+            record = r;
+            return true;
+          }
+        }
+        return false;
+      })) << peer.err();
+  EXPECT_EQ(record.msg, "hello from the probe");
+  EXPECT_EQ(record.level, rcl_interfaces::msg::Log::INFO);
+  EXPECT_THAT(record.file, testing::HasSubstr("dds_peer.cpp"));
+  EXPECT_EQ(record.function, "run_node");
+  EXPECT_GT(record.line, 0u);
+  EXPECT_GT(record.stamp.sec, 1600000000);  // wall-clock time of the record
+}
+
+TEST_F(DdsGraphTest, ParameterDeclarationsGoToParameterEvents)
+{
+  join(110);
+  Inbox<rcl_interfaces::msg::ParameterEvent> inbox;
+  auto sub = subscribe<rcl_interfaces::msg::ParameterEvent>(
+    "/parameter_events", rclcpp::ParameterEventsQoS(), inbox);
+  Peer peer({"node", "probe", "--param", "answer=42", "--linger-ms", "3000"});
+  ASSERT_TRUE(
+    spin_until(
+      [&] {
+        for (const auto & e : inbox.copy()) {
+          for (const auto & p : e.new_parameters) {
+            if (e.node == "/probe" && p.name == "answer") {
+              EXPECT_EQ(p.value.type, rcl_interfaces::msg::ParameterType::PARAMETER_INTEGER);
+              EXPECT_EQ(p.value.integer_value, 42);
+              return true;
+            }
+          }
+        }
+        return false;
+      })) << peer.err();
+}
+
+TEST_F(DdsGraphTest, UseSimTimeFollowsClockFromAnotherProcess)
+{
+  join(111, rclcpp::NodeOptions().append_parameter_override("use_sim_time", true));
+  Peer peer({"clock", "100", "--count", "200", "--period-ms", "20"});
+  ASSERT_TRUE(spin_until([&] {return node_->now().nanoseconds() == 100500000000;})) << peer.err();
+}
+
+/// Sets environment variables for the lifetime of the object.
+class ScopedEnv
+{
+public:
+  ScopedEnv(const std::string & name, const char * value)
+  : name_(name)
+  {
+    const char * old = std::getenv(name.c_str());
+    had_ = old != nullptr;
+    old_ = had_ ? old : "";
+    if (value != nullptr) {
+      setenv(name.c_str(), value, 1);
+    } else {
+      unsetenv(name.c_str());
+    }
+  }
+  ~ScopedEnv()
+  {
+    if (had_) {
+      setenv(name_.c_str(), old_.c_str(), 1);
+    } else {
+      unsetenv(name_.c_str());
+    }
+  }
+
+private:
+  std::string name_;
+  bool had_{false};
+  std::string old_;
+};
+
+TEST_F(DdsGraphTest, LocalhostOnlyAloneConnectsProcesses)
+{
+  ScopedEnv localhost("ROS_LOCALHOST_ONLY", "1");
+  ScopedEnv uri("CYCLONEDDS_URI", nullptr);
+  join(112);
+  Inbox<Imu> inbox;
+  auto sub = subscribe<Imu>("/localhost", rclcpp::QoS(50), inbox);
+  Peer peer({"pub", "/localhost", "--count", "5", "--wait-match"});
+  ASSERT_TRUE(spin_until([&] {return inbox.size() == 5;})) << peer.err();
+  EXPECT_EQ(peer.wait_exit(), 0);
+}
+
+#ifdef SWEEPMEND_NODE_PATH
+TEST_F(DdsGraphTest, SweepmendNodeJoinsDdsAndAnnouncesEveryEndpointItHas)
+{
+  join(114);
+  RawObserver observer(114);
+  Peer node(
+    {"--ros-args", "--params-file", SWEEPMEND_CONFIG_DIR "/mid360.yaml"}, {}, SWEEPMEND_NODE_PATH);
+  // The node's own announcement against what DDS discovery says its participant has: every
+  // endpoint listed, nothing listed that does not exist.
+  rmw_dds_common::msg::NodeEntitiesInfo harrow;
+  std::multimap<std::string, RawObserver::Endpoint> readers, writers;
+  auto listed = [](
+    const std::vector<rmw_dds_common::msg::Gid> & gids,
+    const std::multimap<std::string, RawObserver::Endpoint> & endpoints) {
+      size_t found = 0;
+      for (const auto & e : endpoints) {
+        if (e.first.compare(0, 3, "rt/") == 0) {
+          if (!contains(gids, e.second.gid)) {
+            return false;
+          }
+          ++found;
+        }
+      }
+      return found == gids.size();
+    };
+  ASSERT_TRUE(
+    spin_until(
+      [&] {
+        for (const auto & info : observer.discovery()) {
+          for (const auto & n : info.node_entities_info_seq) {
+            if (n.node_name == "harrow_node") {
+              harrow = n;
+              readers = observer.endpoints_of(info.gid, true);
+              writers = observer.endpoints_of(info.gid, false);
+            }
+          }
+        }
+        return !harrow.node_name.empty() && readers.count("rt/livox/lidar") == 1 &&
+        readers.count("rt/livox/imu") == 1 && writers.count("rt/livox/lidar_undistorted") == 1 &&
+        writers.count("rt/livox/lidar_undistorted_raw") == 1 &&
+        listed(harrow.reader_gid_seq, readers) && listed(harrow.writer_gid_seq, writers);
+      })) << node.err();
+  EXPECT_EQ(harrow.node_namespace, "/");
+  EXPECT_EQ(
+    readers.find("rt/livox/lidar")->second.type_name,
+    "livox_ros_driver2::msg::dds_::CustomMsg_");
+  EXPECT_EQ(readers.find("rt/livox/imu")->second.type_name, "sensor_msgs::msg::dds_::Imu_");
+  EXPECT_EQ(
+    writers.find("rt/livox/lidar_undistorted")->second.type_name,
+    "sensor_msgs::msg::dds_::PointCloud2_");
+  EXPECT_EQ(writers.count("rt/rosout"), 1u);
+  EXPECT_EQ(writers.count("rt/parameter_events"), 1u);
+
+  // Ctrl-C: a clean exit that takes the node off the graph at once.
+  node.signal(SIGINT);
+  EXPECT_EQ(node.wait_exit(), 0) << node.err();
+  EXPECT_TRUE(
+    spin_until(
+      [&] {
+        const auto & all = observer.discovery();
+        return !all.empty() && all.back().node_entities_info_seq.empty();
+      }));
+}
+#endif
+
+TEST(DdsStartup, LocalhostOnlyWithALoopbackConfigurationRefusesToStart)
+{
+  // Both select the loopback interface; Cyclone refuses the second selection, so node creation
+  // fails as with Humble's middleware.
+  Peer peer(
+    {"pub", "/refused", "--count", "1"}, {"ROS_LOCALHOST_ONLY=1", "ROS_DOMAIN_ID=113"});
+  EXPECT_EQ(peer.wait_exit(), 1);
+  EXPECT_THAT(peer.err(), testing::HasSubstr("failed to create domain"));
+  EXPECT_THAT(peer.err(), testing::HasSubstr("failed to initialize rcl node"));
 }
 
 }  // namespace
