@@ -29,10 +29,10 @@ const std::string kRaw = "/livox/lidar_undistorted_raw";
 // subscription the last 10 samples: a scan or IMU sample that arrives while the node's one
 // thread is still busy with an earlier cycle for longer than that replaces the unread one, and
 // the run then differs from the offline one. Publishing two 1.8-MB Vanjee clouds takes tens of
-// milliseconds on an idle machine but up to 200 ms on a loaded 2-core CI runner, so the tests
-// play at a quarter of the recorded pace, which leaves the node four times the margin and changes
+// milliseconds on an idle machine but up to half a second on a loaded 2-core runner, so the tests
+// play at a fifth of the recorded pace, which leaves the node five times the margin and changes
 // nothing else: the clock follows the bag and the node's outputs depend on the data alone.
-const char kRate[] = "0.25";
+const char kRate[] = "0.2";
 
 std::map<std::string, std::vector<sweepmend::bag::BagMessage>> read_by_topic(const fs::path & bag)
 {
@@ -105,6 +105,8 @@ protected:
     // It subscribes once the node's publishers have made the topics' types known.
     EXPECT_TRUE(rec->wait_for_log("recording " + kRaw + " (", 30.0)) << rec->log();
     EXPECT_TRUE(rec->wait_for_log("recording " + kUndistorted + " (", 5.0)) << rec->log();
+    // The recorder has subscribed; the node's writers still have to discover its readers.
+    std::this_thread::sleep_for(std::chrono::seconds(1));
     return rec;
   }
 
@@ -123,7 +125,7 @@ protected:
 
 TEST_P(LiveGraphTest, EveryCloudEqualsTheOfflineRunsByteForByte)
 {
-  make_recording(3.0);
+  make_recording(2.5);
   if (HasFatalFailure()) {
     return;
   }
@@ -139,7 +141,7 @@ TEST_P(LiveGraphTest, EveryCloudEqualsTheOfflineRunsByteForByte)
   EXPECT_EQ(node->stop(SIGINT), 0) << node->log();
 
   const auto live = read_by_topic(dir_ / "live");
-  ASSERT_GT(expected, 25u);
+  ASSERT_GT(expected, 20u);
   for (const auto & topic : {kUndistorted, kRaw}) {
     const auto & want = offline.at(topic);
     ASSERT_TRUE(live.count(topic)) << topic << "\n" << rec->log();
