@@ -43,9 +43,9 @@ Recorder::~Recorder()
   }
 }
 
-std::vector<std::string> Recorder::discover()
+std::vector<std::pair<std::string, std::string>> Recorder::discover()
 {
-  std::vector<std::string> added;
+  std::vector<std::pair<std::string, std::string>> added;
   for (const auto & [topic, types] : node_.get_topic_names_and_types()) {
     if (subscriptions_.count(topic) || (!options_.all && !wanted_.count(topic))) {
       continue;
@@ -86,7 +86,7 @@ std::vector<std::string> Recorder::discover()
       node_, topic, type, qos, [this, topic](std::vector<uint8_t> && data) {
         write(topic, std::move(data));
       });
-    added.push_back(topic);
+    added.emplace_back(topic, type);
   }
   return added;
 }
@@ -137,11 +137,9 @@ std::map<std::string, uint64_t> record(
   auto next_discovery = start;
   while (!stop.load() && rclcpp::ok() && (options.duration <= 0.0 || Clock::now() < end)) {
     if (Clock::now() >= next_discovery) {
-      for (const auto & topic : recorder.discover()) {
+      for (const auto & [topic, type] : recorder.discover()) {
         if (on_subscribed) {
-          const auto types = node->get_topic_names_and_types();
-          auto it = types.find(topic);
-          on_subscribed(topic, it == types.end() || it->second.empty() ? "" : it->second.front());
+          on_subscribed(topic, type);
         }
       }
       next_discovery = Clock::now() + std::chrono::milliseconds(100);

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "live/player.hpp"
@@ -49,8 +50,8 @@ public:
   Recorder & operator=(const Recorder &) = delete;
 
   /// Looks at the graph once and subscribes to selected topics not subscribed yet; returns the
-  /// topics newly subscribed. Call it regularly: topics may appear at any time.
-  std::vector<std::string> discover();
+  /// topics newly subscribed with their types. Call it regularly: topics may appear at any time.
+  std::vector<std::pair<std::string, std::string>> discover();
 
   /// Stops recording and finishes the bag; later messages are ignored. Idempotent.
   void close();
