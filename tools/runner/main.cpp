@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -59,8 +60,10 @@ int main(int argc, char ** argv)
   if (argc >= 2 && std::strcmp(argv[1], "record") == 0) {
     return sweepmend::live::record_main(argc - 1, argv + 1);
   }
-  // The offline run is deterministic only on the in-process graph (RMW_IMPLEMENTATION still
-  // overrides this, for whoever wants the node's outputs on the network as well).
+  // The offline run drives the node by publishing and then spinning until idle, which relies on
+  // the in-process graph delivering synchronously: it never joins a network, whatever
+  // RMW_IMPLEMENTATION says.
+  ::unsetenv("RMW_IMPLEMENTATION");
   rclcpp::detail::set_default_transport(rclcpp::detail::kInProcessTransportName);
   sweepmend::runner::Options options;
   bool verbose = false;
