@@ -24,6 +24,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -505,6 +506,62 @@ private:
     if (!record.participant->closed) {
       announce(*record.participant);
     }
+  }
+
+  std::map<std::string, std::vector<std::string>> topic_names_and_types() const override
+  {
+    std::map<std::string, std::set<std::string>> found;
+    for (const bool readers : {false, true}) {
+      dds_entity_t builtin = 0;
+      {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        for (const auto & entry : participants_) {
+          if (!entry.second->closed) {
+            builtin = readers ? entry.second->builtin_subscriptions :
+              entry.second->builtin_publications;
+            break;
+          }
+        }
+      }
+      if (builtin <= 0) {
+        continue;
+      }
+      constexpr int kMax = 1024;
+      std::vector<void *> samples(kMax, nullptr);
+      std::vector<dds_sample_info_t> infos(kMax);
+      const dds_return_t n = dds_read(builtin, samples.data(), infos.data(), kMax, kMax);
+      for (dds_return_t i = 0; i < n; ++i) {
+        const auto * endpoint = static_cast<const dds_builtintopic_endpoint_t *>(samples[i]);
+        if (!infos[i].valid_data || infos[i].instance_state != DDS_ALIVE_INSTANCE_STATE ||
+          endpoint->topic_name == nullptr || endpoint->type_name == nullptr)
+        {
+          continue;
+        }
+        // Only ROS topics ("rt/...") with ROS type names ("pkg::msg::dds_::Name_"), as the ROS
+        // graph API shows them.
+        const std::string topic = endpoint->topic_name;
+        const std::string type = endpoint->type_name;
+        const std::string marker = "::dds_::";
+        const size_t at = type.find(marker);
+        if (topic.rfind("rt/", 0) != 0 || at == std::string::npos || type.back() != '_') {
+          continue;
+        }
+        std::string ros_type = type.substr(0, at) + "/" +
+          type.substr(at + marker.size(), type.size() - at - marker.size() - 1);
+        for (size_t pos; (pos = ros_type.find("::")) != std::string::npos; ) {
+          ros_type.replace(pos, 2, "/");
+        }
+        found[topic.substr(2)].insert(ros_type);
+      }
+      if (n > 0) {
+        dds_return_loan(builtin, samples.data(), n);
+      }
+    }
+    std::map<std::string, std::vector<std::string>> out;
+    for (const auto & [topic, types] : found) {
+      out[topic].assign(types.begin(), types.end());
+    }
+    return out;
   }
 
   size_t count_endpoints(const std::string & topic_name, bool readers) const

@@ -3,10 +3,13 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
 
+#include "live/cli.hpp"
+#include "rclcpp/detail/transport.hpp"
 #include "runner/runner.hpp"
 
 namespace
@@ -15,6 +18,8 @@ namespace
 const char kUsage[] =
   "usage: sweepmend_bag IN OUT [--storage sqlite3|mcap] [--overwrite] [--verbose]\n"
   "                     [--ros-args ...]\n"
+  "       sweepmend_bag play BAG [options]       (see sweepmend_bag play --help)\n"
+  "       sweepmend_bag record OUT TOPIC... [options]   (sweepmend_bag record --help)\n"
   "\n"
   "Plays the bag IN (a rosbag2 directory, or a single .db3 or .mcap file) through the\n"
   "undistortion node harrow_node on simulated time and writes the undistorted and the raw\n"
@@ -24,7 +29,10 @@ const char kUsage[] =
   "  --overwrite   replace OUT if it exists\n"
   "  --verbose     show the node's log lines on standard error\n"
   "  --ros-args    everything after it goes to the node, e.g.\n"
-  "                --ros-args --params-file config/mid360.yaml -p lidar_type:=1\n";
+  "                --ros-args --params-file config/mid360.yaml -p lidar_type:=1\n"
+  "\n"
+  "play and record move bags onto and from a live ROS graph; a bag that is itself named\n"
+  "play or record is given as ./play or ./record.\n";
 
 void draw_progress(const sweepmend::runner::Progress & p)
 {
@@ -46,6 +54,17 @@ void draw_progress(const sweepmend::runner::Progress & p)
 
 int main(int argc, char ** argv)
 {
+  if (argc >= 2 && std::strcmp(argv[1], "play") == 0) {
+    return sweepmend::live::play_main(argc - 1, argv + 1);
+  }
+  if (argc >= 2 && std::strcmp(argv[1], "record") == 0) {
+    return sweepmend::live::record_main(argc - 1, argv + 1);
+  }
+  // The offline run drives the node by publishing and then spinning until idle, which relies on
+  // the in-process graph delivering synchronously: it never joins a network, whatever
+  // RMW_IMPLEMENTATION says.
+  ::unsetenv("RMW_IMPLEMENTATION");
+  rclcpp::detail::set_default_transport(rclcpp::detail::kInProcessTransportName);
   sweepmend::runner::Options options;
   bool verbose = false;
   std::vector<std::string> positional;

@@ -9,11 +9,10 @@
 #include <utility>
 
 #include "cdr/cdr.hpp"
-#include "livox_ros_driver2/msg/custom_msg.hpp"
+#include "live/message_registry.hpp"
 #include "rclcpp/detail/spin_control.hpp"
 #include "rclcpp/rclcpp.hpp"
 #include "rosgraph_msgs/msg/clock.hpp"
-#include "sensor_msgs/msg/imu.hpp"
 #include "sensor_msgs/msg/point_cloud2.hpp"
 #include "storage/bag.hpp"
 #include "sweepmend/point_processer.hpp"
@@ -117,51 +116,6 @@ public:
 private:
   std::vector<std::string> args_;
 };
-
-// A publisher for one recorded topic that decodes each message before publishing it.
-class TopicPlayer
-{
-public:
-  virtual ~TopicPlayer() = default;
-  virtual size_t subscriber_count() const = 0;
-  /// Throws cdr::CdrError when the bytes are no valid message of the topic's type.
-  virtual void play(const std::vector<uint8_t> & data) = 0;
-};
-
-template<typename MessageT>
-class TypedPlayer : public TopicPlayer
-{
-public:
-  TypedPlayer(rclcpp::Node & node, const std::string & topic)
-  : publisher_(node.create_publisher<MessageT>(topic, rclcpp::QoS(100)))
-  {
-  }
-  size_t subscriber_count() const override {return publisher_->get_subscription_count();}
-  void play(const std::vector<uint8_t> & data) override
-  {
-    auto msg = std::make_unique<MessageT>();
-    cdr::deserialize(data.data(), data.size(), *msg);
-    publisher_->publish(std::move(msg));
-  }
-
-private:
-  typename rclcpp::Publisher<MessageT>::SharedPtr publisher_;
-};
-
-std::unique_ptr<TopicPlayer> make_player(
-  rclcpp::Node & node, const std::string & topic, const std::string & type)
-{
-  if (type == "sensor_msgs/msg/Imu") {
-    return std::make_unique<TypedPlayer<sensor_msgs::msg::Imu>>(node, topic);
-  }
-  if (type == "sensor_msgs/msg/PointCloud2") {
-    return std::make_unique<TypedPlayer<sensor_msgs::msg::PointCloud2>>(node, topic);
-  }
-  if (type == "livox_ros_driver2/msg/CustomMsg") {
-    return std::make_unique<TypedPlayer<livox_ros_driver2::msg::CustomMsg>>(node, topic);
-  }
-  return nullptr;
-}
 
 double seconds_since(std::chrono::steady_clock::time_point start)
 {
@@ -268,13 +222,13 @@ Summary run(
     auto settle = [&executor]() {rclcpp::detail::spin_until_idle(executor);};
 
     // One player per input topic the node listens to; everything else is skipped.
-    std::map<std::string, std::unique_ptr<TopicPlayer>> players;
+    std::map<std::string, std::unique_ptr<live::SerializedPublisher>> players;
     for (const auto & t : reader->topics()) {
       if (t.name == resolved_outputs[0] || t.name == resolved_outputs[1] || t.name == "/clock") {
         continue;
       }
-      auto p = make_player(*player, t.name, t.type);
-      if (p && p->subscriber_count() > 0) {
+      auto p = live::make_publisher(*player, t.name, t.type, rclcpp::QoS(100));
+      if (p && p->subscription_count() > 0) {
         players.emplace(t.name, std::move(p));
       }
     }
@@ -343,7 +297,7 @@ Summary run(
         set_clock(m.timestamp);
       }
       try {
-        it->second->play(m.data);
+        it->second->publish(m.data.data(), m.data.size());
       } catch (const std::exception & e) {
         ++summary.decode_errors;
         warn("skipping a message on " + m.topic + " at " + std::to_string(m.timestamp) +

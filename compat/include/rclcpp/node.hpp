@@ -357,6 +357,8 @@ public:
   /// Number of publishers / subscriptions on a topic (resolved like create_publisher does).
   size_t count_publishers(const std::string & topic_name) const;
   size_t count_subscribers(const std::string & topic_name) const;
+  /// Every topic in the graph with its type names, e.g. {"/livox/imu", {"sensor_msgs/msg/Imu"}}.
+  std::map<std::string, std::vector<std::string>> get_topic_names_and_types() const;
 
   const std::string & get_sub_namespace() const;
   const std::string & get_effective_namespace() const;

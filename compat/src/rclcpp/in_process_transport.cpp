@@ -196,6 +196,25 @@ public:
     return topic == topics_.end() ? 0 : topic->second.subscriptions.size();
   }
 
+  std::map<std::string, std::vector<std::string>> topic_names_and_types() const override
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::map<std::string, std::vector<std::string>> out;
+    for (const auto & [name, topic] : topics_) {
+      std::set<std::string> types;
+      for (EndpointId id : topic.publishers) {
+        types.insert(publishers_.at(id).info.type_name);
+      }
+      for (EndpointId id : topic.subscriptions) {
+        types.insert(subscriptions_.at(id).info.type_name);
+      }
+      if (!types.empty()) {
+        out[name].assign(types.begin(), types.end());
+      }
+    }
+    return out;
+  }
+
 private:
   struct Publisher
   {

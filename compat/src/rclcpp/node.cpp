@@ -546,6 +546,11 @@ rclcpp::Clock::ConstSharedPtr Node::get_clock() const {return clock_;}
 
 rclcpp::Time Node::now() const {return clock_->now();}
 
+std::map<std::string, std::vector<std::string>> Node::get_topic_names_and_types() const
+{
+  return detail::get_transport().topic_names_and_types();
+}
+
 size_t Node::count_publishers(const std::string & topic_name) const
 {
   return detail::get_transport().count_publishers(node_topics_->resolve_topic_name(topic_name));

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -103,6 +104,13 @@ public:
   /// Endpoints on a topic, whatever their type and QoS.
   virtual size_t count_publishers(const std::string & topic_name) const = 0;
   virtual size_t count_subscriptions(const std::string & topic_name) const = 0;
+
+  /// Every topic with at least one publisher or subscription known to the transport, with the
+  /// type names used on it (sorted). A transport that cannot enumerate the graph returns nothing.
+  virtual std::map<std::string, std::vector<std::string>> topic_names_and_types() const
+  {
+    return {};
+  }
 
   /// Nodes, for transports that announce them to other processes; the in-process graph has no
   /// use for them.
