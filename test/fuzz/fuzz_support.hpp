@@ -21,22 +21,27 @@ namespace sweepmend_fuzz
 /// files; a RAM file system keeps each execution cheap). Removed at exit.
 inline const std::filesystem::path & scratch_dir()
 {
-  static const std::filesystem::path dir = [] {
+  struct Scratch
+  {
+    Scratch()
+    {
       namespace fs = std::filesystem;
       std::error_code ec;
       const fs::path base = fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") :
         fs::temp_directory_path();
-      const fs::path d = base / ("sweepmend_fuzz_" + std::to_string(::getpid()));
-      fs::remove_all(d, ec);
-      fs::create_directories(d);
-      std::atexit([] {
-          std::error_code ignored;
-          std::filesystem::remove_all(
-            std::filesystem::path(scratch_dir()), ignored);
-        });
-      return d;
-    }();
-  return dir;
+      path = base / ("sweepmend_fuzz_" + std::to_string(::getpid()));
+      fs::remove_all(path, ec);
+      fs::create_directories(path);
+    }
+    ~Scratch()
+    {
+      std::error_code ec;
+      std::filesystem::remove_all(path, ec);
+    }
+    std::filesystem::path path;
+  };
+  static const Scratch scratch;
+  return scratch.path;
 }
 
 /// Writes size bytes to path, replacing the file.

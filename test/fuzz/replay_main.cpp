@@ -25,8 +25,8 @@ int main(int argc, char ** argv)
     const fs::path arg(argv[i]);
     if (fs::is_directory(arg)) {
       for (const auto & e : fs::recursive_directory_iterator(arg)) {
-        // README and other notes beside the inputs are not inputs.
-        if (e.is_regular_file() && e.path().filename().string().rfind("README", 0) != 0) {
+        // Notes beside the inputs (*.md) are not inputs.
+        if (e.is_regular_file() && e.path().extension() != ".md") {
           files.push_back(e.path());
         }
       }
@@ -36,6 +36,10 @@ int main(int argc, char ** argv)
       std::fprintf(stderr, "no such file or folder: %s\n", argv[i]);
       return 2;
     }
+  }
+  if (files.empty()) {
+    std::fprintf(stderr, "nothing to replay\n");
+    return 2;
   }
   std::sort(files.begin(), files.end());
   for (const auto & f : files) {

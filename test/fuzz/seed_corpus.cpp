@@ -255,7 +255,7 @@ int main(int argc, char ** argv)
     for (int i = 4; i < argc; ++i) {
       const fs::path bag(argv[i]);
       const std::string name = bag.filename().string();
-      const Inputs in = node_inputs(bag, 1.3);
+      const Inputs in = node_inputs(bag, 0.5);
       write_seed(out / "node", name, node_seed(in));
       Inputs short_in = in;
       short_in.messages.resize(std::min<std::size_t>(short_in.messages.size(), 40));
