@@ -144,7 +144,8 @@ protected:
   }
 
   // Runs sweepmend_bag IN OUT; child_setup runs in the child before exec. If signal_number is
-  // non-zero it is sent once the run has created its staging folder beside OUT.
+  // non-zero it is sent in the middle of the run: once the output it stages beside OUT has
+  // grown past 1 MB (the node runs by then, and most of the recording is still to come).
   Outcome run_bag(
     const fs::path & in, const fs::path & out,
     const std::function<void()> & child_setup = nullptr, int signal_number = 0)
@@ -167,14 +168,33 @@ protected:
       const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
       const fs::path staging = out.parent_path() / (".sweepmend_bag-" + std::to_string(pid));
       int status = 0;
-      while (!fs::exists(staging) && std::chrono::steady_clock::now() < deadline &&
-        ::waitpid(pid, &status, WNOHANG) == 0)
-      {
+      auto staged_bytes = [&staging]() {
+          std::error_code ec;
+          uintmax_t total = 0;
+          for (fs::recursive_directory_iterator it(staging, ec), end; !ec && it != end;
+            it.increment(ec))
+          {
+            if (it->is_regular_file(ec)) {
+              total += it->file_size(ec);
+            }
+          }
+          return total;
+        };
+      bool running = true;
+      while (staged_bytes() < (1u << 20) && std::chrono::steady_clock::now() < deadline) {
+        if (::waitpid(pid, &status, WNOHANG) != 0) {
+          running = false;
+          break;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
       }
-      EXPECT_TRUE(fs::exists(staging)) << "the run ended before it could be interrupted";
-      // Well inside the run: the recording takes several seconds to play.
-      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      EXPECT_TRUE(running) << "the run ended before it could be interrupted";
+      if (!running) {
+        Outcome o;
+        o.exited = WIFEXITED(status);
+        o.status = o.exited ? WEXITSTATUS(status) : WTERMSIG(status);
+        return o;
+      }
       ::kill(pid, signal_number);
     }
     int status = 0;
