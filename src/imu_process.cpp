@@ -84,12 +84,12 @@ bool IMUProcess::InitGravity()
     k += 1.0;
     mean += (ToVector(imu->linear_acceleration) - mean) / k;
   }
-  // A zero or non-finite mean has no direction; accepting it would make gravity, the acceleration
-  // scale and so every later point NaN.
+  // No accelerometer at rest reads this little in g, m/s² or mg: such a mean has no reliable
+  // direction, and the scale 9.81 / norm would blow every later acceleration up (or make it NaN).
   const double norm = mean.norm();
-  if (!std::isfinite(norm) || !(norm > 0.0)) {
-    LOG(ERROR) << "mean acceleration at initialisation is zero or not finite, "
-      "waiting for the next measurement";
+  if (!std::isfinite(norm) || !(norm >= kMinMeanAccelerationNorm)) {
+    LOG_IF(ERROR, init_log_.due()) << "mean acceleration at initialisation is near zero or not " <<
+      "finite (norm " << norm << "), waiting for the next measurement" << init_log_.note();
     return false;
   }
   mean_acc_ = mean;
@@ -192,8 +192,8 @@ bool IMUProcess::Compensate(pcl::PointCloud<pcl::PointXYZINormal> & out)
       const Eigen::Vector3d q = extrinsic_R_ * p + extrinsic_T_;
       const Eigen::Vector3d p_compensate =
         ext_r_t * (rot_end_t * (rot_i * q + t_ei) - extrinsic_T_);
-      if (p_compensate.hasNaN()) {
-        LOG(ERROR) << "P_compensate resulted in NaN: " << p_compensate;
+      if (p_compensate.hasNaN() && nan_log_.due()) {
+        LOG(ERROR) << "P_compensate resulted in NaN: " << p_compensate << nan_log_.note();
       }
       it->x = static_cast<float>(p_compensate.x());
       it->y = static_cast<float>(p_compensate.y());
