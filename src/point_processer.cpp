@@ -93,15 +93,15 @@ DataSubscriber::DataSubscriber()
 void DataSubscriber::imu_callback(const sensor_msgs::msg::Imu::ConstSharedPtr & msg)
 {
   double stamp = 0.0;
-  if (!stamp_seconds(msg->header.stamp, imu_topic.c_str(), imu_stamp_log_, stamp) ||
-    !imu_values_finite(*msg))
-  {
+  if (!imu_usable(*msg, stamp)) {
     return;
   }
   std::lock_guard<std::mutex> lock(buffer_mutex_);
   // An older sample than the newest queued one means the source restarted or a recording looped.
   if (last_imu_stamp_ > stamp) {
-    std::cerr << "imu loop back, clear buffer" << std::endl;
+    if (imu_loop_log_.due()) {
+      std::cerr << "imu loop back, clear buffer" << imu_loop_log_.note() << std::endl;
+    }
     imu_buffer_.clear();
   }
   last_imu_stamp_ = stamp;
@@ -349,7 +349,7 @@ void DataSubscriber::check_scan_loop_back(double stamp)
   if (first_scan_) {
     first_scan_ = false;
   } else if (last_lidar_stamp_ > stamp) {
-    LOG(ERROR) << "lidar loop back, clear buffer";
+    LOG_IF(ERROR, scan_loop_log_.due()) << "lidar loop back, clear buffer" << scan_loop_log_.note();
     lidar_buffer_.clear();
     time_buffer_.clear();
   }
@@ -413,6 +413,7 @@ int main(int argc, char ** argv)
 }
 #endif  // SWEEPMEND_NO_MAIN
 
+// Defined below the entry function so that every record above keeps its line.
 
 void DataSubscriber::require_size(
   const char * parameter, const std::vector<double> & values, std::size_t count)
@@ -424,8 +425,11 @@ void DataSubscriber::require_size(
   }
 }
 
-bool DataSubscriber::imu_values_finite(const sensor_msgs::msg::Imu & msg)
+bool DataSubscriber::imu_usable(const sensor_msgs::msg::Imu & msg, double & stamp)
 {
+  if (!stamp_seconds(msg.header.stamp, imu_topic.c_str(), imu_stamp_log_, stamp)) {
+    return false;
+  }
   const auto & w = msg.angular_velocity;
   const auto & a = msg.linear_acceleration;
   const bool finite = std::isfinite(w.x) && std::isfinite(w.y) && std::isfinite(w.z) &&

@@ -81,9 +81,10 @@ private:
   static bool stamp_seconds(
     const builtin_interfaces::msg::Time & stamp, const char * topic,
     sweepmend::LogThrottle & throttle, double & seconds);
-  /// False, with a throttled ERROR, for an IMU sample whose angular velocity or linear
-  /// acceleration is not finite: one such value would turn every point of the scan into NaN.
-  bool imu_values_finite(const sensor_msgs::msg::Imu & msg);
+  /// Takes the stamp of an IMU sample in seconds. False for a negative stamp (see stamp_seconds)
+  /// and, with a throttled ERROR, for a sample whose angular velocity or linear acceleration is
+  /// not finite: one such value would turn every point of the scan into NaN.
+  bool imu_usable(const sensor_msgs::msg::Imu & msg, double & stamp);
   /// False, with a throttled ERROR naming topic and step, for a PointCloud2 whose point_step is
   /// too short for the fixed point layout.
   bool point_step_usable(const sensor_msgs::msg::PointCloud2 & msg);
@@ -179,6 +180,8 @@ private:
   /// Records that bad input can repeat for every message, each written at most once a second.
   sweepmend::LogThrottle scan_drop_log_;
   sweepmend::LogThrottle imu_drop_log_;
+  sweepmend::LogThrottle scan_loop_log_;
+  sweepmend::LogThrottle imu_loop_log_;
   sweepmend::LogThrottle scan_stamp_log_;
   sweepmend::LogThrottle imu_stamp_log_;
   sweepmend::LogThrottle imu_value_log_;
