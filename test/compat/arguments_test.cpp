@@ -339,6 +339,17 @@ TEST(NodeKeys, Matching)
   EXPECT_FALSE(node_name_matches("other_node", "/harrow_node"));
 }
 
+TEST(NodeKeys, OtherCharactersAreNoPatternSyntax)
+{
+  using rclcpp::detail::node_name_matches;
+  // A key from a params file is a name with wildcards, not a regular expression.
+  EXPECT_FALSE(node_name_matches("harrow.node", "/harrowXnode"));
+  EXPECT_FALSE(node_name_matches("harrow_nod[a-z]", "/harrow_node"));
+  EXPECT_FALSE(node_name_matches("(harrow_node|x)", "/harrow_node"));
+  // A quantifier too large for the regex compiler's int arithmetic.
+  EXPECT_FALSE(node_name_matches("harrow_node{6666666666666666666}", "/harrow_node"));
+}
+
 TEST(Overrides, KeysApplyInOrderOfFirstAppearance)
 {
   // The "/**" table is created by the first rule and updated in place by the third; the node's

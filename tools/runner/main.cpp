@@ -2,6 +2,7 @@
 #include <glog/logging.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -107,6 +108,10 @@ int main(int argc, char ** argv)
   }
   options.input = positional[0];
   options.output = positional[1];
+
+  // Past a file-size limit a write should fail with EFBIG and be reported like a full disk,
+  // not end the process before it can remove its partial output.
+  std::signal(SIGXFSZ, SIG_IGN);
 
   // The node logs a few lines per scan; offline they go to glog's files unless asked for.
   FLAGS_logbufsecs = 0;

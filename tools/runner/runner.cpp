@@ -190,6 +190,9 @@ Summary run(
     // Record both output topics under their resolved names; the raw one also tells whether a
     // cycle grouped a scan.
     uint64_t raw_published = 0;
+    // A failed write (a full disk, say) ends the run after the callback returns: it is raised
+    // by settle() below rather than thrown through the executor.
+    std::string write_error;
     std::vector<rclcpp::Subscription<sensor_msgs::msg::PointCloud2>::SharedPtr> recordings;
     std::vector<std::string> resolved_outputs(2);
     const std::string output_topics[] = {lidar_topic_undistorted, lidar_topic_undistorted_raw};
@@ -200,7 +203,15 @@ Summary run(
         recorder->create_subscription<sensor_msgs::msg::PointCloud2>(
           output_topics[i], rclcpp::QoS(1000),
           [&, is_raw](const sensor_msgs::msg::PointCloud2::ConstSharedPtr & msg) {
-            writer->write(topic, recorder->now().nanoseconds(), cdr::serialize(*msg));
+            if (!write_error.empty()) {
+              return;
+            }
+            try {
+              writer->write(topic, recorder->now().nanoseconds(), cdr::serialize(*msg));
+            } catch (const std::exception & e) {
+              write_error = e.what();
+              return;
+            }
             ++summary.published[topic];
             if (is_raw) {
               ++raw_published;
@@ -219,7 +230,12 @@ Summary run(
     executor.add_node(node);
     executor.add_node(player);
     executor.add_node(recorder);
-    auto settle = [&executor]() {rclcpp::detail::spin_until_idle(executor);};
+    auto settle = [&]() {
+        rclcpp::detail::spin_until_idle(executor);
+        if (!write_error.empty()) {
+          throw RunError("cannot write " + options.output + ": " + write_error);
+        }
+      };
 
     // One player per input topic the node listens to; everything else is skipped.
     std::map<std::string, std::unique_ptr<live::SerializedPublisher>> players;

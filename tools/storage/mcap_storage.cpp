@@ -1,5 +1,6 @@
 // rosbag2's mcap storage: the bag view of an MCAP file with the ros2 profile.
 #include <algorithm>
+#include <limits>
 #include <map>
 #include <string>
 #include <vector>
@@ -25,6 +26,12 @@ public:
   explicit McapBagReader(const std::string & path)
   : reader_(path, McapReader::Order::log_time)
   {
+    // Bag timestamps are signed nanoseconds; a later log time would come out negative and
+    // out of order.
+    if (reader_.message_end_time() > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
+      throw BagError(path + ": message log time " + std::to_string(reader_.message_end_time()) +
+              " ns is beyond the range of a bag timestamp");
+    }
     const auto counts = reader_.channel_message_counts();
     // Several channels may carry one topic; rosbag2 never writes that, other tools might.
     for (const auto & kv : reader_.channels()) {

@@ -103,61 +103,67 @@ BagMetadata parse_metadata(const std::string & yaml_text, const std::string & so
   } catch (const YAML::Exception & e) {
     throw BagError(source + ": not YAML: " + e.what());
   }
-  const YAML::Node info = root["rosbag2_bagfile_information"];
-  if (!info || !info.IsMap()) {
-    throw BagError(source + ": no rosbag2_bagfile_information map");
-  }
-  BagMetadata m;
-  m.version = required<int>(info, "version", source);
-  m.storage_identifier = required<std::string>(info, "storage_identifier", source);
-  const YAML::Node duration = info["duration"];
-  const YAML::Node starting = info["starting_time"];
-  if (!duration || !starting) {
-    throw BagError(source + ": missing duration or starting_time");
-  }
-  m.duration = required<int64_t>(duration, "nanoseconds", source);
-  m.starting_time = required<int64_t>(starting, "nanoseconds_since_epoch", source);
-  m.message_count = required<uint64_t>(info, "message_count", source);
-  m.relative_file_paths = required<std::vector<std::string>>(info, "relative_file_paths", source);
-  m.compression_format = optional<std::string>(info, "compression_format", "", source);
-  m.compression_mode = optional<std::string>(info, "compression_mode", "", source);
-
-  const YAML::Node topics = info["topics_with_message_count"];
-  if (!topics || !(topics.IsSequence() || topics.IsNull())) {
-    throw BagError(source + ": missing topics_with_message_count");
-  }
-  for (const YAML::Node & t : topics) {
-    const YAML::Node tm = t["topic_metadata"];
-    if (!tm) {
-      throw BagError(source + ": topic without topic_metadata");
+  // Indexing a scalar or a sequence where a map belongs throws from yaml-cpp itself; every
+  // such shape is a malformed file like any other.
+  try {
+    const YAML::Node info = root["rosbag2_bagfile_information"];
+    if (!info || !info.IsMap()) {
+      throw BagError(source + ": no rosbag2_bagfile_information map");
     }
-    TopicInformation ti;
-    ti.topic_metadata.name = required<std::string>(tm, "name", source);
-    ti.topic_metadata.type = required<std::string>(tm, "type", source);
-    ti.topic_metadata.serialization_format =
-      required<std::string>(tm, "serialization_format", source);
-    ti.topic_metadata.offered_qos_profiles =
-      optional<std::string>(tm, "offered_qos_profiles", "", source);
-    ti.message_count = required<uint64_t>(t, "message_count", source);
-    m.topics_with_message_count.push_back(ti);
-  }
-
-  const YAML::Node files = info["files"];
-  if (files && files.IsSequence()) {
-    for (const YAML::Node & f : files) {
-      FileInformation fi;
-      fi.path = required<std::string>(f, "path", source);
-      if (f["starting_time"]) {
-        fi.starting_time = required<int64_t>(f["starting_time"], "nanoseconds_since_epoch", source);
-      }
-      if (f["duration"]) {
-        fi.duration = required<int64_t>(f["duration"], "nanoseconds", source);
-      }
-      fi.message_count = optional<uint64_t>(f, "message_count", 0, source);
-      m.files.push_back(fi);
+    BagMetadata m;
+    m.version = required<int>(info, "version", source);
+    m.storage_identifier = required<std::string>(info, "storage_identifier", source);
+    const YAML::Node duration = info["duration"];
+    const YAML::Node starting = info["starting_time"];
+    if (!duration || !starting) {
+      throw BagError(source + ": missing duration or starting_time");
     }
+    m.duration = required<int64_t>(duration, "nanoseconds", source);
+    m.starting_time = required<int64_t>(starting, "nanoseconds_since_epoch", source);
+    m.message_count = required<uint64_t>(info, "message_count", source);
+    m.relative_file_paths = required<std::vector<std::string>>(info, "relative_file_paths", source);
+    m.compression_format = optional<std::string>(info, "compression_format", "", source);
+    m.compression_mode = optional<std::string>(info, "compression_mode", "", source);
+
+    const YAML::Node topics = info["topics_with_message_count"];
+    if (!topics || !(topics.IsSequence() || topics.IsNull())) {
+      throw BagError(source + ": missing topics_with_message_count");
+    }
+    for (const YAML::Node & t : topics) {
+      const YAML::Node tm = t["topic_metadata"];
+      if (!tm) {
+        throw BagError(source + ": topic without topic_metadata");
+      }
+      TopicInformation ti;
+      ti.topic_metadata.name = required<std::string>(tm, "name", source);
+      ti.topic_metadata.type = required<std::string>(tm, "type", source);
+      ti.topic_metadata.serialization_format =
+        required<std::string>(tm, "serialization_format", source);
+      ti.topic_metadata.offered_qos_profiles =
+        optional<std::string>(tm, "offered_qos_profiles", "", source);
+      ti.message_count = required<uint64_t>(t, "message_count", source);
+      m.topics_with_message_count.push_back(ti);
+    }
+
+    const YAML::Node files = info["files"];
+    if (files && files.IsSequence()) {
+      for (const YAML::Node & f : files) {
+        FileInformation fi;
+        fi.path = required<std::string>(f, "path", source);
+        if (f["starting_time"]) {
+          fi.starting_time = required<int64_t>(f["starting_time"], "nanoseconds_since_epoch", source);
+        }
+        if (f["duration"]) {
+          fi.duration = required<int64_t>(f["duration"], "nanoseconds", source);
+        }
+        fi.message_count = optional<uint64_t>(f, "message_count", 0, source);
+        m.files.push_back(fi);
+      }
+    }
+    return m;
+  } catch (const YAML::Exception & e) {
+    throw BagError(source + ": malformed: " + e.what());
   }
-  return m;
 }
 
 BagMetadata read_metadata(const std::string & bag_directory)

@@ -729,6 +729,15 @@ bool node_name_matches(const std::string & rule_node_name, const std::string & n
   if (key.empty() || key.front() != '/') {
     key = "/" + key;
   }
+  // A node name holds only letters, digits, underscores and slashes, so a key with any other
+  // character matches no node; tested first because the key becomes a regular expression, where
+  // such characters would be syntax (a quantifier like {99999999999} overflows inside the
+  // regex compiler).
+  for (const char c : key) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '/' && c != '*') {
+      return false;
+    }
+  }
   // "/*" is one namespace level, "/**" any number of them.
   const std::string pattern = replace_all(key, "/*", "(/\\w+)");
   try {

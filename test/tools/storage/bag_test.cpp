@@ -564,6 +564,30 @@ TEST(BagDamage, BrokenInputsAreBagErrors)
   std::ofstream(scratch / "nokeys/metadata.yaml") <<
     "rosbag2_bagfile_information:\n  version: 5\n  storage_identifier: sqlite3\n";
   expect_bag_error(scratch / "nokeys", "metadata without required keys");
+
+  // A scalar or a sequence where a map belongs: yaml-cpp's own exceptions must not escape.
+  const std::string complete =
+    "rosbag2_bagfile_information:\n  version: 5\n  storage_identifier: sqlite3\n"
+    "  relative_file_paths:\n    - odd_0.db3\n  duration:\n    nanoseconds: 0\n"
+    "  starting_time:\n    nanoseconds_since_epoch: 0\n  message_count: 0\n"
+    "  topics_with_message_count: []\n";
+  auto with = [&](const std::string & from, const std::string & to) {
+      std::string text = complete;
+      text.replace(text.find(from), from.size(), to);
+      return text;
+    };
+  const std::vector<std::pair<std::string, std::string>> shapes = {
+    {"starting_time: scalar", with("starting_time:\n    nanoseconds_since_epoch: 0", "starting_time: 5")},
+    {"duration: sequence", with("duration:\n    nanoseconds: 0", "duration: [1, 2]")},
+    {"topic entry: scalar", with("topics_with_message_count: []",
+        "topics_with_message_count:\n    - just a name")},
+    {"files entry: scalar", complete + "  files:\n    - odd_0.db3\n"}};
+  for (const auto & [what, text] : shapes) {
+    fs::remove_all(scratch / "odd");
+    fs::create_directories(scratch / "odd");
+    std::ofstream(scratch / "odd/metadata.yaml") << text;
+    expect_bag_error(scratch / "odd", what);
+  }
 }
 
 }  // namespace

@@ -683,3 +683,32 @@ TEST(McapDamage, StructuralErrors)
 }
 
 }  // namespace
+
+namespace
+{
+
+TEST(McapDamage, LogTimeBeyondSignedNanosecondsIsAnErrorForTheBag)
+{
+  ScratchDir dir;
+  const std::string path = dir / "late.mcap";
+  {
+    McapWriter writer(path);
+    const uint16_t channel = writer.add_channel(0, "/late", "cdr", {});
+    const uint8_t byte = 7;
+    writer.write(channel, 0, 5, 5, &byte, 1);
+    writer.write(channel, 1, (uint64_t{1} << 63) + 5, 0, &byte, 1);
+    writer.close();
+  }
+  // The file itself is well formed...
+  McapReader file(path);
+  EXPECT_EQ(file.message_count(), 2u);
+  // ...but its second message has no bag timestamp: it would read as negative, before the first.
+  try {
+    sweepmend::bag::Reader::open(path);
+    ADD_FAILURE() << "no error";
+  } catch (const BagError & e) {
+    EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+  }
+}
+
+}  // namespace
