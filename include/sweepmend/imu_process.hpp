@@ -8,6 +8,7 @@
 #include <pcl/point_types.h>
 
 #include "sensor_msgs/msg/imu.hpp"
+#include "sweepmend/backward_compensation.hpp"
 #include "sweepmend/synced_measurement.hpp"
 
 /// Motion compensator: integrates the IMU samples that cover a scan and moves every point into
@@ -65,6 +66,10 @@ private:
   Eigen::Vector3d extrinsic_T_{Eigen::Vector3d::Zero()};
   /// Gravity in the IMU frame at initialisation, m/s², of length 9.81.
   Eigen::Vector3d gravity_{Eigen::Vector3d::Zero()};
+
+  /// Working storage of Compensate, kept from scan to scan so that it is allocated once.
+  std::vector<CurvatureKey> sort_keys_;
+  std::vector<NanCompensation> nan_points_;
 };
 
 #endif  // SWEEPMEND__IMU_PROCESS_HPP_
