@@ -246,7 +246,11 @@ Summary run(
         recorder->create_subscription<sensor_msgs::msg::PointCloud2>(
           output_topics[i], rclcpp::QoS(1000),
           [&, is_raw](const sensor_msgs::msg::PointCloud2::ConstSharedPtr & msg) {
-            writer->write(topic, recorder->now().nanoseconds(), cdr::serialize(*msg));
+            // Encoded straight into the storage's buffer.
+            const std::size_t size = cdr::serialized_size(*msg);
+            writer->write(
+              topic, recorder->now().nanoseconds(), size,
+              [&msg, size](uint8_t * out) {cdr::serialize_into(*msg, out, size);});
             ++summary.published[topic];
             if (is_raw) {
               ++raw_published;
