@@ -132,6 +132,8 @@ private:
   /// Working clouds of the Livox intake, kept to reuse their storage.
   pcl::PointCloud<pcl::PointXYZINormal> pl_surf;
   pcl::PointCloud<pcl::PointXYZINormal> pl_indexed;
+  /// The processing cycle's compensated cloud; kept so that its storage is reused every cycle.
+  pcl::PointCloud<pcl::PointXYZINormal> undistorted_;
   std::shared_ptr<IMUProcess> imu_process_;
   bool scan_taken_{false};
   bool first_scan_{true};

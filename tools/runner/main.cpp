@@ -8,6 +8,7 @@
 #include <string>
 
 #include "runner/runner.hpp"
+#include "sweepmend/malloc_tuning.hpp"
 
 namespace
 {
@@ -46,6 +47,7 @@ void draw_progress(const sweepmend::runner::Progress & p)
 
 int main(int argc, char ** argv)
 {
+  sweepmend::tune_malloc();
   sweepmend::runner::Options options;
   bool verbose = false;
   std::vector<std::string> positional;
