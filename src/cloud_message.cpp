@@ -72,3 +72,16 @@ void transform_to_message(
     }
   }
 }
+
+bool positions_finite(const sensor_msgs::msg::PointCloud2 & msg)
+{
+  const std::size_t step = msg.point_step == 0 ? msg.data.size() + 1 : msg.point_step;
+  for (std::size_t at = 0; at + 3 * sizeof(float) <= msg.data.size(); at += step) {
+    float xyz[3];
+    std::memcpy(xyz, msg.data.data() + at, sizeof(xyz));
+    if (!std::isfinite(xyz[0]) || !std::isfinite(xyz[1]) || !std::isfinite(xyz[2])) {
+      return false;
+    }
+  }
+  return true;
+}

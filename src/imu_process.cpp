@@ -84,12 +84,12 @@ bool IMUProcess::InitGravity()
     k += 1.0;
     mean += (ToVector(imu->linear_acceleration) - mean) / k;
   }
-  // A zero or non-finite mean has no direction; accepting it would make gravity, the acceleration
-  // scale and so every later point NaN.
+  // No accelerometer at rest reads this little in g, m/s² or mg: such a mean has no reliable
+  // direction, and the scale 9.81 / norm would blow every later acceleration up (or make it NaN).
   const double norm = mean.norm();
-  if (!std::isfinite(norm) || !(norm > 0.0)) {
-    LOG(ERROR) << "mean acceleration at initialisation is zero or not finite, "
-      "waiting for the next measurement";
+  if (!std::isfinite(norm) || !(norm >= kMinMeanAccelerationNorm)) {
+    LOG_IF(ERROR, init_log_.due()) << "mean acceleration at initialisation is near zero or not " <<
+      "finite (norm " << norm << "), waiting for the next measurement" << init_log_.note();
     return false;
   }
   mean_acc_ = mean;
@@ -193,7 +193,8 @@ bool IMUProcess::Compensate(pcl::PointCloud<pcl::PointXYZINormal> & out)
   // point is stored all the same and the walk goes on.
   for (const NanCompensation & nan : nan_points_) {
     const Eigen::Vector3d & p_compensate = nan.value;
-    LOG(ERROR) << "P_compensate resulted in NaN: " << p_compensate;
+    LOG_IF(ERROR, nan_log_.due()) << "P_compensate resulted in NaN: " << p_compensate <<
+      nan_log_.note();
   }
   return true;
 }

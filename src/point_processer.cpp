@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <iostream>
 
@@ -9,6 +8,7 @@
 #include "sweepmend/cloud_message.hpp"
 #include "sweepmend/malloc_tuning.hpp"
 #include "sweepmend/point_processer.hpp"
+#include "sweepmend/scan_layout.hpp"
 
 std::string lidar_topic = "/livox/lidar";
 std::string imu_topic = "/livox/imu";
@@ -93,13 +93,15 @@ DataSubscriber::DataSubscriber()
 void DataSubscriber::imu_callback(const sensor_msgs::msg::Imu::ConstSharedPtr & msg)
 {
   double stamp = 0.0;
-  if (!stamp_seconds(msg->header.stamp, imu_topic.c_str(), stamp)) {
+  if (!imu_usable(*msg, stamp)) {
     return;
   }
   std::lock_guard<std::mutex> lock(buffer_mutex_);
   // An older sample than the newest queued one means the source restarted or a recording looped.
   if (last_imu_stamp_ > stamp) {
-    std::cerr << "imu loop back, clear buffer" << std::endl;
+    if (imu_loop_log_.due()) {
+      std::cerr << "imu loop back, clear buffer" << imu_loop_log_.note() << std::endl;
+    }
     imu_buffer_.clear();
   }
   last_imu_stamp_ = stamp;
@@ -110,7 +112,7 @@ void DataSubscriber::livox_pcl_callback(
   const livox_ros_driver2::msg::CustomMsg::ConstSharedPtr & msg)
 {
   double stamp = 0.0;
-  if (!stamp_seconds(msg->header.stamp, lidar_topic.c_str(), stamp)) {
+  if (!stamp_seconds(msg->header.stamp, lidar_topic.c_str(), scan_stamp_log_, stamp)) {
     return;
   }
   std::lock_guard<std::mutex> lock(buffer_mutex_);
@@ -149,7 +151,7 @@ void DataSubscriber::livox_pcl_callback(
     if (same_position(point, pl_indexed[i - 1])) {
       continue;
     }
-    if (static_cast<double>(squared_range(point)) > min_range_ * min_range_) {
+    if (finite_point(point) && squared_range(point) > min_range_ * min_range_) {
       pl_surf.push_back(point);
     }
   }
@@ -163,33 +165,22 @@ void DataSubscriber::livox_pcl_callback(
 void DataSubscriber::vanjee_pcl_callback(const sensor_msgs::msg::PointCloud2::ConstSharedPtr & msg)
 {
   double stamp = 0.0;
-  if (!stamp_seconds(msg->header.stamp, lidar_topic.c_str(), stamp)) {
+  // A point_step too short for the layout would read the same bytes again for every point.
+  if (!point_step_usable(*msg) ||
+    !stamp_seconds(msg->header.stamp, lidar_topic.c_str(), scan_stamp_log_, stamp))
+  {
     return;
   }
   std::lock_guard<std::mutex> lock(buffer_mutex_);
   check_scan_loop_back(stamp);
   auto cloud = std::make_shared<pcl::PointCloud<pcl::PointXYZINormal>>();
 
-  // Fixed layout in host byte order: x, y, z, intensity as float32 at bytes 0 to 15, the time
-  // in seconds as an unaligned float64 at byte 18. Points not wholly inside data are not read.
-  const uint32_t count = msg->height * msg->width;
-  for (uint32_t i = 0; i < count; ++i) {
-    const std::size_t offset = static_cast<std::size_t>(i) * msg->point_step;
-    if (offset + 26 > msg->data.size()) {
-      break;
-    }
-    const uint8_t * bytes = msg->data.data() + offset;
-    pcl::PointXYZINormal point;
-    std::memcpy(&point.x, bytes, sizeof(float));
-    std::memcpy(&point.y, bytes + 4, sizeof(float));
-    std::memcpy(&point.z, bytes + 8, sizeof(float));
-    std::memcpy(&point.intensity, bytes + 12, sizeof(float));
-    double time = 0.0;
-    std::memcpy(&time, bytes + 18, sizeof(double));
-    point.curvature = static_cast<float>(time * 1000.0);  // s -> ms
-
-    // A return at the origin is a missing return, not a point.
-    if (same_position(point, pcl::PointXYZINormal())) {
+  // Fixed layout (sweepmend/scan_layout.hpp); points not wholly inside data are not read.
+  const std::size_t count = sweepmend::scan_point_count(*msg);
+  for (std::size_t i = 0; i < count; ++i) {
+    const auto point = sweepmend::read_scan_point(msg->data.data() + i * msg->point_step);
+    // A return at the origin, or one without a finite position and time, is a missing return.
+    if (same_position(point, pcl::PointXYZINormal()) || !finite_point(point)) {
       continue;
     }
     if (static_cast<double>(squared_range(point)) > min_range_ * min_range_) {
@@ -202,6 +193,15 @@ void DataSubscriber::vanjee_pcl_callback(const sensor_msgs::msg::PointCloud2::Co
   LOG(INFO) << "vanjee pcl size: " << cloud->size();
   log_samples(*cloud);
   queue_scan(cloud, stamp);
+}
+
+bool DataSubscriber::point_step_usable(const sensor_msgs::msg::PointCloud2 & msg)
+{
+  const bool usable = msg.point_step >= sweepmend::kScanPointBytes;
+  LOG_IF(ERROR, !usable && point_step_log_.due()) << "message on " << lidar_topic <<
+    " dropped: point_step " << msg.point_step << " is below the " <<
+    sweepmend::kScanPointBytes << " bytes a point needs" << point_step_log_.note();
+  return usable;
 }
 
 bool DataSubscriber::take_measurement(SyncedMeasurement & meas)
@@ -220,8 +220,8 @@ bool DataSubscriber::take_measurement(SyncedMeasurement & meas)
   } else {
     // Points are in delivery order, so the last one carries the scan's duration.
     const double duration = static_cast<double>(meas.scan->points.back().curvature) / 1000.0;
-    if (!std::isfinite(duration) || duration < 0.5 * mean_scan_duration_) {
-      // Far shorter than usual, or no time at all: take the usual duration, keep the mean clean.
+    if (!plausible_duration(duration) || duration < 0.5 * mean_scan_duration_) {
+      // Far shorter than usual, or no sane time at all: take the usual duration, keep the mean.
       lidar_end_time_ = meas.lidar_beg_time + mean_scan_duration_;
     } else {
       scan_count_++;
@@ -270,7 +270,7 @@ void DataSubscriber::timer_callback()
     transform_to_message(undistorted_, extrinsic_transform_, *undistorted_msg);
     undistorted_msg->header.stamp = stamp;
     undistorted_msg->header.frame_id = output_frame_id;
-    undistorted_pub_->publish(std::move(undistorted_msg));
+    publish_finite(*undistorted_pub_, std::move(undistorted_msg));
   }
 
   // The IMU processor keeps the scan itself: the transform only reads it, and the result goes
@@ -279,7 +279,7 @@ void DataSubscriber::timer_callback()
   transform_to_message(*meas.scan, extrinsic_transform_, *raw_msg);
   raw_msg->header.stamp = stamp;
   raw_msg->header.frame_id = output_frame_id;
-  raw_pub_->publish(std::move(raw_msg));
+  publish_finite(*raw_pub_, std::move(raw_msg));
 
   const auto t2 = std::chrono::system_clock::now();
   using Milliseconds = std::chrono::duration<double, std::milli>;
@@ -288,25 +288,25 @@ void DataSubscriber::timer_callback()
 }
 
 bool DataSubscriber::stamp_seconds(
-  const builtin_interfaces::msg::Time & stamp, const char * topic, double & seconds)
+  const builtin_interfaces::msg::Time & stamp, const char * topic,
+  sweepmend::LogThrottle & throttle, double & seconds)
 {
   // rclcpp::Time refuses negative seconds; such a message is dropped rather than ending the node.
   if (stamp.sec < 0) {
-    LOG(ERROR) << "message on " << topic << " dropped: negative stamp (" << stamp.sec << " s)";
+    LOG_IF(ERROR, throttle.due()) << "message on " << topic << " dropped: negative stamp (" <<
+      stamp.sec << " s)" << throttle.note();
     return false;
   }
   seconds = rclcpp::Time(stamp, RCL_ROS_TIME).seconds();
   return true;
 }
 
-void DataSubscriber::require_size(
-  const char * parameter, const std::vector<double> & values, std::size_t count)
+bool DataSubscriber::plausible_duration(double duration)
 {
-  if (values.size() < count) {
-    throw rclcpp::exceptions::InvalidParameterValueException(
-            "parameter '" + std::string(parameter) + "' needs " + std::to_string(count) +
-            " values, got " + std::to_string(values.size()));
-  }
+  const bool plausible = duration >= 0.0 && duration <= kMaxScanDuration;  // false for NaN
+  LOG_IF(WARNING, !plausible && duration_log_.due()) << "scan duration " << duration <<
+    " s not in [0, " << kMaxScanDuration << "] s, the mean is used" << duration_log_.note();
+  return plausible;
 }
 
 void DataSubscriber::log_samples(const pcl::PointCloud<pcl::PointXYZINormal> & cloud) const
@@ -348,7 +348,7 @@ void DataSubscriber::check_scan_loop_back(double stamp)
   if (first_scan_) {
     first_scan_ = false;
   } else if (last_lidar_stamp_ > stamp) {
-    LOG(ERROR) << "lidar loop back, clear buffer";
+    LOG_IF(ERROR, scan_loop_log_.due()) << "lidar loop back, clear buffer" << scan_loop_log_.note();
     lidar_buffer_.clear();
     time_buffer_.clear();
   }
@@ -362,7 +362,7 @@ void DataSubscriber::queue_scan(
     lidar_buffer_.pop_front();
     time_buffer_.pop_front();
     ++scans_dropped_;
-    if (warning_due(next_scan_drop_warning_)) {
+    if (scan_drop_log_.due()) {
       LOG(WARNING) << "scan queue full (" << kMaxQueuedScans << " scans waiting for IMU data): " <<
         "dropped the oldest, " << scans_dropped_ << " since the last warning";
       scans_dropped_ = 0;
@@ -379,7 +379,7 @@ void DataSubscriber::queue_imu(const sensor_msgs::msg::Imu::ConstSharedPtr & msg
   if (imu_buffer_.size() >= kMaxQueuedImuSamples) {
     imu_buffer_.pop_front();
     ++imu_samples_dropped_;
-    if (warning_due(next_imu_drop_warning_)) {
+    if (imu_drop_log_.due()) {
       LOG(WARNING) << "IMU queue full (" << kMaxQueuedImuSamples << " samples waiting for a " <<
         "scan): dropped the oldest, " << imu_samples_dropped_ << " since the last warning";
       imu_samples_dropped_ = 0;
@@ -412,3 +412,44 @@ int main(int argc, char ** argv)
   return 0;
 }
 #endif  // SWEEPMEND_NO_MAIN
+
+// Defined below the entry function so that every record above keeps its line.
+
+void DataSubscriber::require_size(
+  const char * parameter, const std::vector<double> & values, std::size_t count)
+{
+  if (values.size() < count) {
+    throw rclcpp::exceptions::InvalidParameterValueException(
+            "parameter '" + std::string(parameter) + "' needs " + std::to_string(count) +
+            " values, got " + std::to_string(values.size()));
+  }
+}
+
+bool DataSubscriber::imu_usable(const sensor_msgs::msg::Imu & msg, double & stamp)
+{
+  if (!stamp_seconds(msg.header.stamp, imu_topic.c_str(), imu_stamp_log_, stamp)) {
+    return false;
+  }
+  const auto & w = msg.angular_velocity;
+  const auto & a = msg.linear_acceleration;
+  const bool finite = std::isfinite(w.x) && std::isfinite(w.y) && std::isfinite(w.z) &&
+    std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(a.z);
+  LOG_IF(ERROR, !finite && imu_value_log_.due()) << "message on " << imu_topic <<
+    " dropped: angular velocity (" << w.x << ", " << w.y << ", " << w.z <<
+    ") or linear acceleration (" << a.x << ", " << a.y << ", " << a.z << ") not finite" <<
+    imu_value_log_.note();
+  return finite;
+}
+
+void DataSubscriber::publish_finite(
+  rclcpp::Publisher<sensor_msgs::msg::PointCloud2> & publisher,
+  std::unique_ptr<sensor_msgs::msg::PointCloud2> msg)
+{
+  const bool finite = positions_finite(*msg);
+  if (finite) {
+    publisher.publish(std::move(msg));
+  }
+  LOG_IF(ERROR, !finite && unpublished_log_.due()) << "cloud for " <<
+    publisher.get_topic_name() << " not published: a coordinate is not finite" <<
+    unpublished_log_.note();
+}

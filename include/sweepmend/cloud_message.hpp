@@ -16,4 +16,8 @@ void transform_to_message(
   const pcl::PointCloud<pcl::PointXYZINormal> & cloud, const Eigen::Matrix4d & transform,
   sensor_msgs::msg::PointCloud2 & msg);
 
+/// True when x, y and z (the first three float32 of every point, as toROSMsg lays points out)
+/// are finite for every point of `msg`.
+bool positions_finite(const sensor_msgs::msg::PointCloud2 & msg);
+
 #endif  // SWEEPMEND__CLOUD_MESSAGE_HPP_

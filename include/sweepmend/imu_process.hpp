@@ -9,6 +9,7 @@
 
 #include "sensor_msgs/msg/imu.hpp"
 #include "sweepmend/backward_compensation.hpp"
+#include "sweepmend/log_throttle.hpp"
 #include "sweepmend/synced_measurement.hpp"
 
 /// Motion compensator: integrates the IMU samples that cover a scan and moves every point into
@@ -20,6 +21,11 @@
 class IMUProcess
 {
 public:
+  /// Smallest norm of the mean acceleration that initialisation accepts, in the IMU's unit
+  /// (m/s², g or mg); a smaller, zero or non-finite mean is refused and the next measurement
+  /// tried instead.
+  static constexpr double kMinMeanAccelerationNorm = 1e-3;
+
   IMUProcess();
   IMUProcess(const IMUProcess &) = delete;
   IMUProcess & operator=(const IMUProcess &) = delete;
@@ -66,6 +72,10 @@ private:
   Eigen::Vector3d extrinsic_T_{Eigen::Vector3d::Zero()};
   /// Gravity in the IMU frame at initialisation, m/s², of length 9.81.
   Eigen::Vector3d gravity_{Eigen::Vector3d::Zero()};
+  /// A refused initialisation and a NaN coordinate can repeat for every measurement or point;
+  /// each is reported at most once a second.
+  sweepmend::LogThrottle init_log_;
+  sweepmend::LogThrottle nan_log_;
 
   /// Working storage of Compensate, kept from scan to scan so that it is allocated once.
   std::vector<CurvatureKey> sort_keys_;

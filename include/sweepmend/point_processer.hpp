@@ -21,6 +21,7 @@
 #include "sensor_msgs/msg/imu.hpp"
 #include "sensor_msgs/msg/point_cloud2.hpp"
 #include "sweepmend/imu_process.hpp"
+#include "sweepmend/log_throttle.hpp"
 #include "sweepmend/synced_measurement.hpp"
 #include "tf2_ros/static_transform_broadcaster.h"
 
@@ -59,6 +60,9 @@ public:
   static constexpr std::size_t kMaxQueuedScans = 100;
   /// IMU samples kept while they wait for scans (100 s at 200 Hz); beyond this the oldest goes.
   static constexpr std::size_t kMaxQueuedImuSamples = 20000;
+  /// Longest scan duration taken from a scan's last point, s: no supported sensor takes longer
+  /// per sweep, so a longer one is a bad point time and must not reach the running mean.
+  static constexpr double kMaxScanDuration = 1.0;
 
 private:
   friend class DataSubscriberTestAccess;
@@ -73,9 +77,26 @@ private:
   void timer_callback();
 
   /// Converts a header stamp to seconds on the ROS clock. A stamp that is no valid ROS time
-  /// (negative seconds) is reported with the topic name and false is returned.
+  /// (negative seconds) is reported with the topic name through `throttle` and false is returned.
   static bool stamp_seconds(
-    const builtin_interfaces::msg::Time & stamp, const char * topic, double & seconds);
+    const builtin_interfaces::msg::Time & stamp, const char * topic,
+    sweepmend::LogThrottle & throttle, double & seconds);
+  /// Takes the stamp of an IMU sample in seconds. False for a negative stamp (see stamp_seconds)
+  /// and, with a throttled ERROR, for a sample whose angular velocity or linear acceleration is
+  /// not finite: one such value would turn every point of the scan into NaN.
+  bool imu_usable(const sensor_msgs::msg::Imu & msg, double & stamp);
+  /// False, with a throttled ERROR naming topic and step, for a PointCloud2 whose point_step is
+  /// too short for the fixed point layout.
+  bool point_step_usable(const sensor_msgs::msg::PointCloud2 & msg);
+  /// True when a scan duration (s) from the last point is usable: from 0 to kMaxScanDuration.
+  /// Otherwise a throttled WARNING (nothing else changes) and false.
+  bool plausible_duration(double duration);
+  /// Hands msg (a cloud in toROSMsg's layout) to the publisher unless one of its points has a
+  /// coordinate that is not finite; then a throttled ERROR names the topic and nothing is
+  /// published.
+  void publish_finite(
+    rclcpp::Publisher<sensor_msgs::msg::PointCloud2> & publisher,
+    std::unique_ptr<sensor_msgs::msg::PointCloud2> msg);
   /// Fails start-up unless values holds at least count elements.
   static void require_size(
     const char * parameter, const std::vector<double> & values, std::size_t count);
@@ -93,29 +114,24 @@ private:
   /// buffer_mutex_ held.
   void queue_imu(const sensor_msgs::msg::Imu::ConstSharedPtr & msg);
 
-  /// True when no coordinate differs by more than 1e-7 m (differences taken in single
-  /// precision).
+  /// True unless a coordinate differs by more than 1e-7 m (differences taken in single
+  /// precision); a NaN difference exceeds nothing.
   static bool same_position(const pcl::PointXYZINormal & a, const pcl::PointXYZINormal & b)
   {
-    return static_cast<double>(std::fabs(a.x - b.x)) <= 1e-7 &&
-           static_cast<double>(std::fabs(a.y - b.y)) <= 1e-7 &&
-           static_cast<double>(std::fabs(a.z - b.z)) <= 1e-7;
+    return !(static_cast<double>(std::fabs(a.x - b.x)) > 1e-7 ||
+           static_cast<double>(std::fabs(a.y - b.y)) > 1e-7 ||
+           static_cast<double>(std::fabs(a.z - b.z)) > 1e-7);
+  }
+  /// True when position and time of a point are finite; any other point is no measurement.
+  static bool finite_point(const pcl::PointXYZINormal & p)
+  {
+    return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z) &&
+           std::isfinite(p.curvature);
   }
   /// Squared distance from the sensor, m², in single precision.
   static float squared_range(const pcl::PointXYZINormal & p)
   {
     return p.x * p.x + p.y * p.y + p.z * p.z;
-  }
-  /// True at most once per second of wall-clock time; next_warning holds the earliest time of
-  /// the next true.
-  static bool warning_due(std::chrono::steady_clock::time_point & next_warning)
-  {
-    const auto now = std::chrono::steady_clock::now();
-    if (now < next_warning) {
-      return false;
-    }
-    next_warning = now + std::chrono::seconds(1);
-    return true;
   }
 
   std::mutex buffer_mutex_;
@@ -161,12 +177,20 @@ private:
   Eigen::Matrix4d extrinsic_transform_{Eigen::Matrix4d::Identity()};
   rclcpp::TimerBase::SharedPtr process_timer_;
 
-  /// Wall-clock times before which a full queue drops its oldest entries without a warning, and
-  /// the entries dropped since the last warning.
-  std::chrono::steady_clock::time_point next_scan_drop_warning_{};
-  std::chrono::steady_clock::time_point next_imu_drop_warning_{};
+  /// Entries a full queue dropped since its last warning.
   std::size_t scans_dropped_{0};
   std::size_t imu_samples_dropped_{0};
+  /// Records that bad input can repeat for every message, each written at most once a second.
+  sweepmend::LogThrottle scan_drop_log_;
+  sweepmend::LogThrottle imu_drop_log_;
+  sweepmend::LogThrottle scan_loop_log_;
+  sweepmend::LogThrottle imu_loop_log_;
+  sweepmend::LogThrottle scan_stamp_log_;
+  sweepmend::LogThrottle imu_stamp_log_;
+  sweepmend::LogThrottle imu_value_log_;
+  sweepmend::LogThrottle point_step_log_;
+  sweepmend::LogThrottle duration_log_;
+  sweepmend::LogThrottle unpublished_log_;
 };
 
 #endif  // SWEEPMEND__POINT_PROCESSER_HPP_

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <complex>
 #include <cstdint>
@@ -42,6 +43,12 @@ public:
   static double last_lidar_end_time(const IMUProcess & p) {return p.last_lidar_end_time_;}
   static const Eigen::Vector3d & mean_acc(const IMUProcess & p) {return p.mean_acc_;}
   static const Eigen::Vector3d & gravity(const IMUProcess & p) {return p.gravity_;}
+  /// Puts the rate limits of p's repeated records on the clock `now`.
+  static void set_log_clock(IMUProcess & p, const sweepmend::LogThrottle::Now & now)
+  {
+    p.init_log_ = sweepmend::LogThrottle(std::chrono::seconds(1), now);
+    p.nan_log_ = sweepmend::LogThrottle(std::chrono::seconds(1), now);
+  }
 };
 
 namespace
@@ -230,6 +237,8 @@ void ExpectTurnedAboutZ(
 class IMUProcessTest : public ::testing::Test
 {
 protected:
+  IMUProcessTest() {Access::set_log_clock(proc_, [this] {return log_now_;});}
+
   /// Initialises proc_ from a measurement that ends at `end_tick` with two samples: one at
   /// end_tick - 8 with acceleration mean - spread, one at end_tick with mean + spread and rate
   /// `last_gyr`. The mean acceleration is exactly `mean` for the values used here.
@@ -248,6 +257,8 @@ protected:
 
   IMUProcess proc_;
   LogCapture logs_;
+  /// Clock of proc_'s rate-limited records; it only moves when a test moves it.
+  sweepmend::LogThrottle::Clock::time_point log_now_{};
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -399,10 +410,13 @@ TEST_F(IMUProcessTest, RefusesUnusableMeanAccelerationAndRetriesWithNextMeasurem
     {MakeImu(kBase - 4, kZero, {0, 0, 1}), MakeImu(kBase, kZero, {nan, 0, 1})},
     {MakeImu(kBase, kZero, {0, inf, 9.81})},
   };
+  const std::vector<std::string> norms = {"0", "0", "nan", "inf"};
   size_t expected_errors = 0;
   for (size_t i = 0; i < unusable.size(); ++i) {
     SCOPED_TRACE(i);
     auto scan = MakeCloud({MakePoint(1, 2, 3, 4.f)});
+    // A second apart, so that each refusal is reported.
+    log_now_ += std::chrono::seconds(1);
     EXPECT_FALSE(
       proc_.Process(MakeMeas(TickSeconds(kBase - 8), TickSeconds(kBase), scan, unusable[i]), out));
     ++expected_errors;
@@ -410,8 +424,8 @@ TEST_F(IMUProcessTest, RefusesUnusableMeanAccelerationAndRetriesWithNextMeasurem
     ASSERT_EQ(errors.size(), expected_errors);
     EXPECT_EQ(
       errors.back().text,
-      "mean acceleration at initialisation is zero or not finite, "
-      "waiting for the next measurement");
+      "mean acceleration at initialisation is near zero or not finite (norm " + norms[i] +
+      "), waiting for the next measurement");
     EXPECT_TRUE(Access::need_init(proc_));
     EXPECT_EQ(Access::mean_acc(proc_), kZero);
     EXPECT_EQ(Access::gravity(proc_), kZero);
@@ -432,6 +446,31 @@ TEST_F(IMUProcessTest, RefusesUnusableMeanAccelerationAndRetriesWithNextMeasurem
   EXPECT_EQ(Access::last_imu(proc_), s2);
   EXPECT_EQ(Access::last_lidar_end_time(proc_), TickSeconds(kBase + 16));
   EXPECT_EQ(logs_.Errors().size(), expected_errors);
+}
+
+TEST_F(IMUProcessTest, RefusesNearZeroMeanAccelerationAndRetries)
+{
+  // A mean of norm 1e-6 has no direction to trust, and accepting it would scale every later
+  // acceleration by 9.81e6: a sensor at rest would seem to fly off.
+  Cloud out;
+  const auto tiny = MakeMeas(
+    TickSeconds(kBase - 8), TickSeconds(kBase), MakeCloud({MakePoint(1, 2, 3, 4.f)}),
+    {MakeImu(kBase - 4, kZero, {0, 1e-6, 0}), MakeImu(kBase, kZero, {0, 0, 1e-6})});
+  EXPECT_FALSE(proc_.Process(tiny, out));
+  EXPECT_TRUE(Access::need_init(proc_));
+  EXPECT_EQ(Access::mean_acc(proc_), kZero);
+  EXPECT_EQ(Access::gravity(proc_), kZero);
+  EXPECT_EQ(Access::last_imu(proc_), nullptr);
+  ASSERT_EQ(logs_.Errors().size(), 1u);
+  EXPECT_EQ(logs_.Errors()[0].file, "imu_process.cpp");
+
+  // A norm of exactly 1e-3 is accepted; at that scale the sample at rest reads zero motion.
+  const auto s = MakeImu(kBase + 16, kZero, {0, 0, 1e-3});
+  EXPECT_FALSE(proc_.Process(
+      MakeMeas(TickSeconds(kBase), TickSeconds(kBase + 16), MakeCloud({}), {s}), out));
+  EXPECT_FALSE(Access::need_init(proc_));
+  EXPECT_EQ(Access::gravity(proc_), Eigen::Vector3d(0, 0, -9.81));
+  EXPECT_EQ(logs_.Errors().size(), 1u);
 }
 
 TEST_F(IMUProcessTest, InitialisesOnlyOnce)
@@ -889,9 +928,19 @@ TEST_F(IMUProcessTest, NanCoordinateIsReportedPerPointAndStillSucceeds)
   EXPECT_NEAR(out.points[1].y, 2.0, 1e-6);
   EXPECT_NEAR(out.points[1].z, 3.0, 1e-6);
 
+  // The second NaN point of the scan falls within the same second as the first: one record,
+  // and the next one, a second later, counts it.
+  ASSERT_EQ(logs_.Errors().size(), 1u);
+  log_now_ += std::chrono::seconds(1);
+  Cloud again;
+  EXPECT_TRUE(proc_.Process(meas, again));
   const std::string prefix = "P_compensate resulted in NaN: ";
   const auto errors = logs_.Errors();
   ASSERT_EQ(errors.size(), 2u);
+  const std::string note = " (1 similar suppressed since the last report)";
+  EXPECT_EQ(errors[0].text.find(" suppressed "), std::string::npos) << errors[0].text;
+  ASSERT_GE(errors[1].text.size(), note.size());
+  EXPECT_EQ(errors[1].text.substr(errors[1].text.size() - note.size()), note) << errors[1].text;
   for (const auto & e : errors) {
     ASSERT_EQ(e.text.compare(0, prefix.size(), prefix), 0) << e.text;
     // Eigen's column-vector format: one component per line.

@@ -145,7 +145,20 @@ TEST(CloudMessageTest, NonFinitePointsStayInAPossiblyNonDenseCloudAndPoisonADens
     sensor_msgs::msg::PointCloud2 msg;
     transform_to_message(cloud, t, msg);
     expect_same_message(msg, through_pcl(cloud, t));
+    EXPECT_FALSE(positions_finite(msg));
   }
+  cloud[3].x = 1.0f;
+  cloud[10].y = 2.0f;
+  sensor_msgs::msg::PointCloud2 msg;
+  transform_to_message(cloud, t, msg);
+  EXPECT_FALSE(positions_finite(msg));  // point 11's z
+  cloud[11].z = 3.0f;
+  transform_to_message(cloud, t, msg);
+  EXPECT_TRUE(positions_finite(msg));
+  // Only x, y and z count: a NaN in another field is published.
+  cloud[20].curvature = std::numeric_limits<float>::quiet_NaN();
+  transform_to_message(cloud, t, msg);
+  EXPECT_TRUE(positions_finite(msg));
 }
 
 }  // namespace
