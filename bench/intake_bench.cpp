@@ -1,10 +1,11 @@
 // Scan intake: a Livox Mid-360 message of 20 000 points and a Vanjee PointCloud2 of 38 400 points
-// turned into queued clouds, in points per second.
+// turned into queued clouds, in points per second and as multiples of the floor kernel.
 #include <memory>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
+#include "bench_support.hpp"
 #include "node_harness.hpp"
 
 namespace
@@ -54,6 +55,7 @@ void BM_LivoxIntake(benchmark::State & state)
     state.ResumeTiming();
   }
   state.SetItemsProcessed(state.iterations() * count);
+  state.counters["x_floor"] = sweepmend_bench::x_floor(static_cast<std::size_t>(count));
 }
 BENCHMARK(BM_LivoxIntake)->Arg(20000)->Unit(benchmark::kMicrosecond);
 
@@ -82,7 +84,9 @@ void BM_PointCloud2Intake(benchmark::State & state)
     state.ResumeTiming();
   }
   state.SetItemsProcessed(state.iterations() * count);
+  state.counters["x_floor"] = sweepmend_bench::x_floor(static_cast<std::size_t>(count));
 }
+// The Vanjee 722's intake.
 BENCHMARK(BM_PointCloud2Intake)->Arg(38400)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

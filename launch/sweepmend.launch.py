@@ -14,7 +14,6 @@ from launch.substitutions import LaunchConfiguration
 from launch_ros.actions import Node
 
 SENSORS = ('mid360', 'vanjee722')
-MALLOC_TUNABLES = 'glibc.malloc.mmap_threshold=268435456:glibc.malloc.trim_threshold=536870912'
 
 
 def _node(context):
@@ -34,9 +33,6 @@ def _node(context):
         output='screen',
         # The parameter files are keyed by this name.
         parameters=[params_file, {'use_sim_time': use_sim_time}],
-        # Each cycle allocates clouds and messages of about 1 MB; served from the heap instead of
-        # fresh mmaps they reuse warm pages, which makes a cycle about three times faster.
-        additional_env={'GLIBC_TUNABLES': MALLOC_TUNABLES},
     )]
 
 

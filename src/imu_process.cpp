@@ -7,22 +7,22 @@
 #include <vector>
 
 #include "rclcpp/time.hpp"
+#include "sweepmend/backward_compensation.hpp"
 
 namespace
 {
 
 constexpr double kGravity = 9.81;  // m/s²
 
-/// One integrated IMU interval: state at its end, in the scan-start frame.
-struct IMUPose
-{
-  double pose_time;  // end of the interval relative to lidar_beg_time, s
-  Eigen::Vector3d acc;
-  Eigen::Vector3d gyr;
-  Eigen::Vector3d vel;
-  Eigen::Vector3d pos;
-  Eigen::Matrix3d rot;
-};
+// The pose records of one scan (IMUPose) and the backward pass over its points live beside this
+// file, in backward_compensation.cpp, which computes several points side by side with the
+// widest vector instructions the processor offers (chosen when the program runs; the results do
+// not depend on the choice).
+
+// The published coordinates are compared bit for bit in the tests: the forward pass below keeps
+// its Eigen expressions as they are, and the backward pass reproduces them operation by
+// operation. Reordering a sum, folding a constant or letting the compiler fuse a multiply and an
+// add changes the last bit.
 
 double StampSeconds(const sensor_msgs::msg::Imu & imu)
 {
@@ -162,48 +162,39 @@ bool IMUProcess::Compensate(pcl::PointCloud<pcl::PointXYZINormal> & out)
   const Eigen::Matrix3d rot_end = last_pose.rot * DeltaR(last_pose.gyr, dt_end);
   const Eigen::Matrix3d rot_end_t = rot_end.transpose();
 
-  out = *meas_.scan;
+  // The copy of the scan comes out ordered by point time. A scan whose times already rise
+  // strictly is copied as it is; any other goes through the same unstable sort as always,
+  // because with equal times (the Vanjee fires 32 points at once) its order shows in the
+  // output.
+  copy_sorted_by_curvature(*meas_.scan, out, sort_keys_);
   if (out.points.empty()) {
+    // The integration state above has advanced all the same.
     return false;
   }
-  std::sort(
-    out.points.begin(), out.points.end(),
-    [](const pcl::PointXYZINormal & a, const pcl::PointXYZINormal & b) {
-      return a.curvature < b.curvature;
-    });
-
   if (poses.size() == 1) {
+    // No interval was integrated (the input time jumped back): the sorted copy is the result.
     return true;
   }
 
-  const Eigen::Matrix3d ext_r_t = extrinsic_R_.transpose();
-  auto it = out.points.end() - 1;
-  for (size_t k = poses.size() - 1; k >= 1; --k) {
-    const IMUPose & head = poses[k - 1];
-    const IMUPose & tail = poses[k];
-    // Each point uses the newest interval whose start lies strictly before it.
-    while (it->curvature / 1000.0 > head.pose_time) {
-      const double dt = it->curvature / 1000.0 - head.pose_time;
-      const Eigen::Matrix3d rot_i = head.rot * DeltaR(tail.gyr, dt);
-      const Eigen::Vector3d pos_i = head.pos + head.vel * dt + 0.5 * tail.acc * dt * dt;
-      const Eigen::Vector3d t_ei = pos_i - pos_end;
+  // Each point uses the newest interval whose start lies strictly before it; the frame holds
+  // what every point shares.
+  CompensationFrame frame;
+  frame.ext_r = extrinsic_R_;
+  frame.ext_r_t = extrinsic_R_.transpose();
+  frame.ext_t = extrinsic_T_;
+  frame.rot_end_t = rot_end_t;
+  frame.pos_end = pos_end;
+  // The working buffers (sort keys, NaN reports) are members, so that a cycle allocates no
+  // cloud-sized memory of its own once the first scans have been through.
+  nan_points_.clear();
+  compensate_backward(poses, frame, out.points.data(), out.points.size(), nan_points_);
 
-      const Eigen::Vector3d p(it->x, it->y, it->z);
-      const Eigen::Vector3d q = extrinsic_R_ * p + extrinsic_T_;
-      const Eigen::Vector3d p_compensate =
-        ext_r_t * (rot_end_t * (rot_i * q + t_ei) - extrinsic_T_);
-      if (p_compensate.hasNaN() && nan_log_.due()) {
-        LOG(ERROR) << "P_compensate resulted in NaN: " << p_compensate << nan_log_.note();
-      }
-      it->x = static_cast<float>(p_compensate.x());
-      it->y = static_cast<float>(p_compensate.y());
-      it->z = static_cast<float>(p_compensate.z());
-
-      if (it == out.points.begin()) {
-        return true;
-      }
-      --it;
-    }
+  // Reported after the pass, in the order the walk visited the points (the last first); a NaN
+  // point is stored all the same and the walk goes on.
+  for (const NanCompensation & nan : nan_points_) {
+    const Eigen::Vector3d & p_compensate = nan.value;
+    LOG_IF(ERROR, nan_log_.due()) << "P_compensate resulted in NaN: " << p_compensate <<
+      nan_log_.note();
   }
   return true;
 }

@@ -4,9 +4,9 @@
 #include <iostream>
 
 #include <glog/logging.h>
-#include <pcl/common/transforms.h>
-#include <pcl_conversions/pcl_conversions.h>
 
+#include "sweepmend/cloud_message.hpp"
+#include "sweepmend/malloc_tuning.hpp"
 #include "sweepmend/point_processer.hpp"
 #include "sweepmend/scan_layout.hpp"
 
@@ -253,33 +253,33 @@ void DataSubscriber::timer_callback()
   if (!take_measurement(meas)) {
     return;
   }
-  pcl::PointCloud<pcl::PointXYZINormal> undistorted;
+  // The compensated cloud is a member and keeps its storage from cycle to cycle.
 
   const auto t0 = std::chrono::system_clock::now();
-  const bool compensated = imu_process_->Process(meas, undistorted);
+  const bool compensated = imu_process_->Process(meas, undistorted_);
   const auto t1 = std::chrono::system_clock::now();
 
   // Both clouds carry the scan's end time, truncated toward zero to whole nanoseconds.
   const builtin_interfaces::msg::Time stamp = rclcpp::Time(
     static_cast<int64_t>(meas.lidar_end_time * 1000000000.0), RCL_SYSTEM_TIME);
   if (compensated) {
-    LOG(WARNING) << "undistorted point size: " << undistorted.size();
-    pcl::transformPointCloud(undistorted, undistorted, extrinsic_transform_);
-    sensor_msgs::msg::PointCloud2 undistorted_msg;
-    pcl::toROSMsg(undistorted, undistorted_msg);
-    undistorted_msg.header.stamp = stamp;
-    undistorted_msg.header.frame_id = output_frame_id;
-    publish_finite(*undistorted_pub_, undistorted, undistorted_msg);
+    LOG(WARNING) << "undistorted point size: " << undistorted_.size();
+    // Transformed straight into the message's bytes, which the publisher then takes over: a
+    // cycle allocates nothing cloud-sized but the two messages it hands on.
+    auto undistorted_msg = std::make_unique<sensor_msgs::msg::PointCloud2>();
+    transform_to_message(undistorted_, extrinsic_transform_, *undistorted_msg);
+    undistorted_msg->header.stamp = stamp;
+    undistorted_msg->header.frame_id = output_frame_id;
+    publish_finite(*undistorted_pub_, std::move(undistorted_msg));
   }
 
-  // The IMU processor keeps the scan itself, so the transform works on a copy.
-  pcl::PointCloud<pcl::PointXYZINormal> raw(*meas.scan);
-  pcl::transformPointCloud(raw, raw, extrinsic_transform_);
-  sensor_msgs::msg::PointCloud2 raw_msg;
-  pcl::toROSMsg(raw, raw_msg);
-  raw_msg.header.stamp = stamp;
-  raw_msg.header.frame_id = output_frame_id;
-  publish_finite(*raw_pub_, raw, raw_msg);
+  // The IMU processor keeps the scan itself: the transform only reads it, and the result goes
+  // into the message, so the scan needs no copy of its own.
+  auto raw_msg = std::make_unique<sensor_msgs::msg::PointCloud2>();
+  transform_to_message(*meas.scan, extrinsic_transform_, *raw_msg);
+  raw_msg->header.stamp = stamp;
+  raw_msg->header.frame_id = output_frame_id;
+  publish_finite(*raw_pub_, std::move(raw_msg));
 
   const auto t2 = std::chrono::system_clock::now();
   using Milliseconds = std::chrono::duration<double, std::milli>;
@@ -344,8 +344,7 @@ void DataSubscriber::move_imu_samples(std::deque<sensor_msgs::msg::Imu::ConstSha
 
 void DataSubscriber::check_scan_loop_back(double stamp)
 {
-  // The first scan has nothing to compare with; later, an older stamp than the newest queued one
-  // means the source restarted or a recording looped, and the queued scans belong to the past.
+  // After the first scan, an older stamp means a restart or a loop: queued scans are the past.
   if (first_scan_) {
     first_scan_ = false;
   } else if (last_lidar_stamp_ > stamp) {
@@ -392,6 +391,7 @@ void DataSubscriber::queue_imu(const sensor_msgs::msg::Imu::ConstSharedPtr & msg
 #ifndef SWEEPMEND_NO_MAIN
 int main(int argc, char ** argv)
 {
+  sweepmend::tune_malloc();
   const char * ros_domain_id = std::getenv("ROS_DOMAIN_ID");
   FLAGS_logbufsecs = 0;
   FLAGS_colorlogtostderr = true;
@@ -454,14 +454,11 @@ bool DataSubscriber::imu_usable(const sensor_msgs::msg::Imu & msg, double & stam
 
 void DataSubscriber::publish_finite(
   rclcpp::Publisher<sensor_msgs::msg::PointCloud2> & publisher,
-  const pcl::PointCloud<pcl::PointXYZINormal> & cloud, const sensor_msgs::msg::PointCloud2 & msg)
+  std::unique_ptr<sensor_msgs::msg::PointCloud2> msg)
 {
-  const bool finite = std::all_of(
-    cloud.points.begin(), cloud.points.end(), [](const pcl::PointXYZINormal & p) {
-      return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
-    });
+  const bool finite = positions_finite(*msg);
   if (finite) {
-    publisher.publish(msg);
+    publisher.publish(std::move(msg));
   }
   LOG_IF(ERROR, !finite && unpublished_log_.due()) << "cloud for " <<
     publisher.get_topic_name() << " not published: a coordinate is not finite" <<

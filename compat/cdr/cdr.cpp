@@ -762,12 +762,17 @@ void Reader::custom_points(std::vector<CustomPoint> & points)
 }  // namespace
 
 template<typename MessageT>
-std::vector<uint8_t> serialize(const MessageT & msg)
+std::size_t serialized_size(const MessageT & msg)
 {
   SizeCounter counter;
   put(counter, msg);
-  std::vector<uint8_t> out(kEncapsulationSize + counter.size());
-  fcdr::FastBuffer buffer(reinterpret_cast<char *>(out.data()), out.size());
+  return kEncapsulationSize + counter.size();
+}
+
+template<typename MessageT>
+void serialize_into(const MessageT & msg, uint8_t * out, std::size_t size)
+{
+  fcdr::FastBuffer buffer(reinterpret_cast<char *>(out), size);
   fcdr::Cdr cdr(buffer, fcdr::Cdr::LITTLE_ENDIANNESS, fcdr::Cdr::DDS_CDR);
   try {
     cdr.serialize_encapsulation();
@@ -777,12 +782,19 @@ std::vector<uint8_t> serialize(const MessageT & msg)
     // Only possible if the size count and the writer disagree.
     throw std::logic_error("cdr: encoding " + type_name<MessageT>() + " overran: " + e.what());
   }
-  if (cdr.getSerializedDataLength() != out.size()) {
+  if (cdr.getSerializedDataLength() != size) {
     throw std::logic_error(
             "cdr: encoding " + type_name<MessageT>() + " wrote " +
             std::to_string(cdr.getSerializedDataLength()) + " bytes, expected " +
-            std::to_string(out.size()));
+            std::to_string(size));
   }
+}
+
+template<typename MessageT>
+std::vector<uint8_t> serialize(const MessageT & msg)
+{
+  std::vector<uint8_t> out(serialized_size(msg));
+  serialize_into(msg, out.data(), out.size());
   return out;
 }
 
@@ -829,6 +841,8 @@ void deserialize(const uint8_t * data, std::size_t size, MessageT & msg)
 
 #define SWEEPMEND_CDR_INSTANTIATE(Type) \
   template std::vector<uint8_t> serialize<Type>(const Type &); \
+  template std::size_t serialized_size<Type>(const Type &); \
+  template void serialize_into<Type>(const Type &, uint8_t *, std::size_t); \
   template void deserialize<Type>(const uint8_t *, std::size_t, Type &)
 
 SWEEPMEND_CDR_INSTANTIATE(builtin_interfaces::msg::Time);

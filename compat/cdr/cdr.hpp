@@ -32,6 +32,15 @@ public:
 template<typename MessageT>
 std::vector<uint8_t> serialize(const MessageT & msg);
 
+/// Size in bytes of serialize(msg), header included.
+template<typename MessageT>
+std::size_t serialized_size(const MessageT & msg);
+
+/// Writes serialize(msg) into `out`, which holds exactly serialized_size(msg) bytes and must be
+/// zero-filled (padding bytes are skipped, not written).
+template<typename MessageT>
+void serialize_into(const MessageT & msg, uint8_t * out, std::size_t size);
+
 /// Decodes a buffer written by serialize() or by any ROS 2 Humble writer (little or big endian
 /// encapsulation, any options value, any padding content, trailing bytes ignored). Throws
 /// CdrError on malformed input and then leaves msg unchanged; never reads outside

@@ -8,6 +8,7 @@
 #include <pcl/point_types.h>
 
 #include "sensor_msgs/msg/imu.hpp"
+#include "sweepmend/backward_compensation.hpp"
 #include "sweepmend/log_throttle.hpp"
 #include "sweepmend/synced_measurement.hpp"
 
@@ -75,6 +76,10 @@ private:
   /// each is reported at most once a second.
   sweepmend::LogThrottle init_log_;
   sweepmend::LogThrottle nan_log_;
+
+  /// Working storage of Compensate, kept from scan to scan so that it is allocated once.
+  std::vector<CurvatureKey> sort_keys_;
+  std::vector<NanCompensation> nan_points_;
 };
 
 #endif  // SWEEPMEND__IMU_PROCESS_HPP_

@@ -91,11 +91,12 @@ private:
   /// True when a scan duration (s) from the last point is usable: from 0 to kMaxScanDuration.
   /// Otherwise a throttled WARNING (nothing else changes) and false.
   bool plausible_duration(double duration);
-  /// Publishes msg, made from cloud, unless a coordinate of cloud is not finite; then a
-  /// throttled ERROR names the topic and nothing is published.
+  /// Hands msg (a cloud in toROSMsg's layout) to the publisher unless one of its points has a
+  /// coordinate that is not finite; then a throttled ERROR names the topic and nothing is
+  /// published.
   void publish_finite(
     rclcpp::Publisher<sensor_msgs::msg::PointCloud2> & publisher,
-    const pcl::PointCloud<pcl::PointXYZINormal> & cloud, const sensor_msgs::msg::PointCloud2 & msg);
+    std::unique_ptr<sensor_msgs::msg::PointCloud2> msg);
   /// Fails start-up unless values holds at least count elements.
   static void require_size(
     const char * parameter, const std::vector<double> & values, std::size_t count);
@@ -147,6 +148,8 @@ private:
   /// Working clouds of the Livox intake, kept to reuse their storage.
   pcl::PointCloud<pcl::PointXYZINormal> pl_surf;
   pcl::PointCloud<pcl::PointXYZINormal> pl_indexed;
+  /// The processing cycle's compensated cloud; kept so that its storage is reused every cycle.
+  pcl::PointCloud<pcl::PointXYZINormal> undistorted_;
   std::shared_ptr<IMUProcess> imu_process_;
   bool scan_taken_{false};
   bool first_scan_{true};

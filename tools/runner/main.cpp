@@ -12,6 +12,7 @@
 #include "live/cli.hpp"
 #include "rclcpp/detail/transport.hpp"
 #include "runner/runner.hpp"
+#include "sweepmend/malloc_tuning.hpp"
 
 namespace
 {
@@ -55,6 +56,7 @@ void draw_progress(const sweepmend::runner::Progress & p)
 
 int main(int argc, char ** argv)
 {
+  sweepmend::tune_malloc();
   if (argc >= 2 && std::strcmp(argv[1], "play") == 0) {
     return sweepmend::live::play_main(argc - 1, argv + 1);
   }

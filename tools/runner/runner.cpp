@@ -207,7 +207,11 @@ Summary run(
               return;
             }
             try {
-              writer->write(topic, recorder->now().nanoseconds(), cdr::serialize(*msg));
+              // Encoded straight into the storage's buffer.
+              const std::size_t size = cdr::serialized_size(*msg);
+              writer->write(
+                topic, recorder->now().nanoseconds(), size,
+                [&msg, size](uint8_t * out) {cdr::serialize_into(*msg, out, size);});
             } catch (const std::exception & e) {
               write_error = e.what();
               return;

@@ -296,6 +296,22 @@ public:
   void write(const std::string & topic, int64_t timestamp, const std::vector<uint8_t> & data)
   override
   {
+    TopicInformation & t = topic_for_write(topic);
+    file_->write(topic, timestamp, data);
+    count_message(t, timestamp);
+  }
+
+  void write(
+    const std::string & topic, int64_t timestamp, std::size_t size,
+    const std::function<void(uint8_t * out)> & encode) override
+  {
+    TopicInformation & t = topic_for_write(topic);
+    file_->write(topic, timestamp, size, encode);
+    count_message(t, timestamp);
+  }
+
+  TopicInformation & topic_for_write(const std::string & topic)
+  {
     check_open();
     auto it = std::find_if(
       topics_.begin(), topics_.end(),
@@ -303,8 +319,12 @@ public:
     if (it == topics_.end()) {
       throw BagError(dir_ + ": write to topic " + topic + " that was not created");
     }
-    file_->write(topic, timestamp, data);
-    ++it->message_count;
+    return *it;
+  }
+
+  void count_message(TopicInformation & t, int64_t timestamp)
+  {
+    ++t.message_count;
     start_ = count_ == 0 ? timestamp : std::min(start_, timestamp);
     end_ = count_ == 0 ? timestamp : std::max(end_, timestamp);
     ++count_;

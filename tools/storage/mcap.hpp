@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -110,6 +111,8 @@ private:
   void on_channel(const uint8_t * data, uint64_t size);
   const std::vector<uint8_t> & chunk_records(uint32_t chunk);
   void read_at(uint64_t offset, void * out, uint64_t size) const;
+  /// The bytes [offset, offset + size) of the file, read into `scratch`.
+  const uint8_t * bytes_at(uint64_t offset, uint64_t size, std::vector<uint8_t> & scratch) const;
   [[noreturn]] void fail(const std::string & what) const;
 
   std::string path_;
@@ -160,6 +163,11 @@ public:
   void write(
     uint16_t channel_id, uint32_t sequence, uint64_t log_time, uint64_t publish_time,
     const uint8_t * data, std::size_t size);
+  /// As above, with the `size` message bytes put by `encode` straight into the record
+  /// (zero-filled before).
+  void write(
+    uint16_t channel_id, uint32_t sequence, uint64_t log_time, uint64_t publish_time,
+    std::size_t size, const std::function<void(uint8_t * out)> & encode);
   void close();
 
 private:
@@ -176,6 +184,8 @@ private:
   };
 
   void emit(const std::vector<uint8_t> & bytes);
+  /// Writes bytes whose CRC the caller already has, so they are not read a second time.
+  void emit(const std::vector<uint8_t> & bytes, uint32_t crc);
   void emit_record(std::vector<uint8_t> & record);  // writes to the chunk or the file
   void flush_chunk();
   [[noreturn]] void fail(const std::string & what) const;

@@ -110,6 +110,14 @@ public:
     writer_.write(channels_.at(topic), 0, time, time, data.data(), data.size());
   }
 
+  void write(
+    const std::string & topic, int64_t timestamp, std::size_t size,
+    const std::function<void(uint8_t * out)> & encode) override
+  {
+    const auto time = static_cast<uint64_t>(timestamp);
+    writer_.write(channels_.at(topic), 0, time, time, size, encode);
+  }
+
   void close() override {writer_.close();}
 
 private:

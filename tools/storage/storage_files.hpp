@@ -3,6 +3,7 @@
 #define STORAGE__STORAGE_FILES_HPP_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +28,16 @@ public:
   virtual void create_topic(const TopicMetadata & topic) = 0;
   virtual void write(
     const std::string & topic, int64_t timestamp, const std::vector<uint8_t> & data) = 0;
+  /// Encodes straight into the file's buffer where the format allows; by default through a
+  /// zero-filled vector.
+  virtual void write(
+    const std::string & topic, int64_t timestamp, std::size_t size,
+    const std::function<void(uint8_t * out)> & encode)
+  {
+    std::vector<uint8_t> data(size);
+    encode(data.data());
+    write(topic, timestamp, data);
+  }
   virtual void close() = 0;
 };
 

@@ -1,0 +1,23 @@
+#ifndef SWEEPMEND__CLOUD_MESSAGE_HPP_
+#define SWEEPMEND__CLOUD_MESSAGE_HPP_
+
+#include <Eigen/Dense>
+#include <pcl/point_cloud.h>
+#include <pcl/point_types.h>
+
+#include "sensor_msgs/msg/point_cloud2.hpp"
+
+/// Fills `msg` with what pcl::transformPointCloud(cloud, cloud, transform) followed by
+/// pcl::toROSMsg(cloud, msg) would give, without touching `cloud`: the fields, sizes and
+/// density toROSMsg writes, and the points' bytes (padding included) with x, y, z moved by
+/// PCL's own transform code straight inside the message. The header is left as it was.
+/// @param transform homogeneous transform [R t; 0 0 0 1] (t in m)
+void transform_to_message(
+  const pcl::PointCloud<pcl::PointXYZINormal> & cloud, const Eigen::Matrix4d & transform,
+  sensor_msgs::msg::PointCloud2 & msg);
+
+/// True when x, y and z (the first three float32 of every point, as toROSMsg lays points out)
+/// are finite for every point of `msg`.
+bool positions_finite(const sensor_msgs::msg::PointCloud2 & msg);
+
+#endif  // SWEEPMEND__CLOUD_MESSAGE_HPP_
