@@ -436,14 +436,17 @@ protected:
     std::vector<const char *> argv{"dds_transport_test"};
     rclcpp::init(1, argv.data(), rclcpp::InitOptions(), rclcpp::SignalHandlerOptions::None);
     node_ = std::make_shared<rclcpp::Node>("dds_test", options);
-    executor_.add_node(node_);
+    // An executor needs a live context, as in rclcpp: made after init, gone before shutdown.
+    executor_ = std::make_unique<rclcpp::executors::SingleThreadedExecutor>();
+    executor_->add_node(node_);
   }
 
   void TearDown() override
   {
-    if (node_) {
-      executor_.remove_node(node_);
+    if (node_ && executor_) {
+      executor_->remove_node(node_);
     }
+    executor_.reset();
     node_.reset();
     rclcpp::shutdown();
   }
@@ -456,7 +459,7 @@ protected:
       if (std::chrono::steady_clock::now() > deadline) {
         return false;
       }
-      executor_.spin_some(50ms);
+      executor_->spin_some(50ms);
       std::this_thread::sleep_for(5ms);
     }
     return true;
@@ -476,7 +479,7 @@ protected:
   }
 
   rclcpp::Node::SharedPtr node_;
-  rclcpp::executors::SingleThreadedExecutor executor_;
+  std::unique_ptr<rclcpp::executors::SingleThreadedExecutor> executor_;
 };
 
 TEST_F(DdsGraphTest, MessagesCrossProcessesAndDecodeEqual)
