@@ -267,19 +267,19 @@ void DataSubscriber::timer_callback()
     // Transformed straight into the message's bytes, which the publisher then takes over: a
     // cycle allocates nothing cloud-sized but the two messages it hands on.
     auto undistorted_msg = std::make_unique<sensor_msgs::msg::PointCloud2>();
-    transform_to_message(undistorted_, extrinsic_transform_, *undistorted_msg);
+    const bool finite = transform_to_message(undistorted_, extrinsic_transform_, *undistorted_msg);
     undistorted_msg->header.stamp = stamp;
     undistorted_msg->header.frame_id = output_frame_id;
-    publish_finite(*undistorted_pub_, std::move(undistorted_msg));
+    publish_finite(*undistorted_pub_, std::move(undistorted_msg), finite);
   }
 
   // The IMU processor keeps the scan itself: the transform only reads it, and the result goes
   // into the message, so the scan needs no copy of its own.
   auto raw_msg = std::make_unique<sensor_msgs::msg::PointCloud2>();
-  transform_to_message(*meas.scan, extrinsic_transform_, *raw_msg);
+  const bool finite = transform_to_message(*meas.scan, extrinsic_transform_, *raw_msg);
   raw_msg->header.stamp = stamp;
   raw_msg->header.frame_id = output_frame_id;
-  publish_finite(*raw_pub_, std::move(raw_msg));
+  publish_finite(*raw_pub_, std::move(raw_msg), finite);
 
   const auto t2 = std::chrono::system_clock::now();
   using Milliseconds = std::chrono::duration<double, std::milli>;
@@ -454,9 +454,8 @@ bool DataSubscriber::imu_usable(const sensor_msgs::msg::Imu & msg, double & stam
 
 void DataSubscriber::publish_finite(
   rclcpp::Publisher<sensor_msgs::msg::PointCloud2> & publisher,
-  std::unique_ptr<sensor_msgs::msg::PointCloud2> msg)
+  std::unique_ptr<sensor_msgs::msg::PointCloud2> msg, bool finite)
 {
-  const bool finite = positions_finite(*msg);
   if (finite) {
     publisher.publish(std::move(msg));
   }

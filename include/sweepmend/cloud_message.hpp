@@ -12,7 +12,8 @@
 /// density toROSMsg writes, and the points' bytes (padding included) with x, y, z moved by
 /// PCL's own transform code straight inside the message. The header is left as it was.
 /// @param transform homogeneous transform [R t; 0 0 0 1] (t in m)
-void transform_to_message(
+/// @return true when x, y and z of every point in `msg` are finite (see positions_finite)
+bool transform_to_message(
   const pcl::PointCloud<pcl::PointXYZINormal> & cloud, const Eigen::Matrix4d & transform,
   sensor_msgs::msg::PointCloud2 & msg);
 

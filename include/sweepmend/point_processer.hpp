@@ -91,12 +91,12 @@ private:
   /// True when a scan duration (s) from the last point is usable: from 0 to kMaxScanDuration.
   /// Otherwise a throttled WARNING (nothing else changes) and false.
   bool plausible_duration(double duration);
-  /// Hands msg (a cloud in toROSMsg's layout) to the publisher unless one of its points has a
-  /// coordinate that is not finite; then a throttled ERROR names the topic and nothing is
-  /// published.
+  /// Hands msg (a cloud in toROSMsg's layout) to the publisher if `finite` says that every
+  /// coordinate of its points is finite; otherwise a throttled ERROR names the topic and
+  /// nothing is published.
   void publish_finite(
     rclcpp::Publisher<sensor_msgs::msg::PointCloud2> & publisher,
-    std::unique_ptr<sensor_msgs::msg::PointCloud2> msg);
+    std::unique_ptr<sensor_msgs::msg::PointCloud2> msg, bool finite);
   /// Fails start-up unless values holds at least count elements.
   static void require_size(
     const char * parameter, const std::vector<double> & values, std::size_t count);
