@@ -117,48 +117,21 @@ void DataSubscriber::livox_pcl_callback(
   }
   std::lock_guard<std::mutex> lock(buffer_mutex_);
   check_scan_loop_back(stamp);
-  auto cloud = std::make_shared<pcl::PointCloud<pcl::PointXYZINormal>>();
+  auto cloud = scan_clouds_.take();  // storage of an earlier scan, once that one is done with
 
   // A driver may announce more points than it sent; only entries that exist are read.
   const std::size_t n = std::min<std::size_t>(msg->point_num, msg->points.size());
   pl_surf.clear();
-  pl_indexed.clear();
   pl_surf.reserve(n);
-  pl_indexed.resize(n);
   output_frame_id = msg->header.frame_id;
-
-  // Point 0 has no predecessor for the repeat test below and is never used.
-  int32_t passed = 0;
-  for (std::size_t i = 1; i < n; ++i) {
-    const auto & p = msg->points[i];
-    // Tag: adhesion, point and object confidence in bits 0-1, 2-3 and 4-5; 0 is the best.
-    if (p.line >= line_limit_ || ((p.tag >> 2) & 0x03) > point_conf_thr_ ||
-      ((p.tag >> 4) & 0x03) > object_conf_thr_ || (p.tag & 0x03) > adhesion_conf_thr_)
-    {
-      continue;
-    }
-    if (++passed % point_stride_ != 0) {
-      continue;
-    }
-    auto & point = pl_indexed[i];
-    point.x = p.x;
-    point.y = p.y;
-    point.z = p.z;
-    point.intensity = static_cast<float>(p.tag);
-    point.curvature = static_cast<float>(p.offset_time) / 1000000.0f;  // ns -> ms
-
-    // A point where its predecessor already is adds nothing to the scan.
-    if (same_position(point, pl_indexed[i - 1])) {
-      continue;
-    }
-    if (finite_point(point) && squared_range(point) > min_range_ * min_range_) {
-      pl_surf.push_back(point);
-    }
-  }
+  const sweepmend::LivoxPointFilter filter{point_conf_thr_, object_conf_thr_, adhesion_conf_thr_,
+    line_limit_, point_stride_, min_range_};
+  sweepmend::keep_livox_points(msg->points.data(), n, filter, pl_surf);
   LOG(INFO) << "raw point size: " << msg->points.size() << "  ,pl_surf point size: " <<
     pl_surf.size();
 
-  *cloud = pl_surf;
+  // The queued cloud takes pl_surf as it is; pl_surf keeps the other storage for the next scan.
+  cloud->swap(pl_surf);
   queue_scan(cloud, stamp);
 }
 
@@ -173,10 +146,10 @@ void DataSubscriber::vanjee_pcl_callback(const sensor_msgs::msg::PointCloud2::Co
   }
   std::lock_guard<std::mutex> lock(buffer_mutex_);
   check_scan_loop_back(stamp);
-  auto cloud = std::make_shared<pcl::PointCloud<pcl::PointXYZINormal>>();
-
   // Fixed layout (sweepmend/scan_layout.hpp); points not wholly inside data are not read.
   const std::size_t count = sweepmend::scan_point_count(*msg);
+  auto cloud = scan_clouds_.take();  // storage of an earlier scan, once that one is done with
+  cloud->reserve(count);
   for (std::size_t i = 0; i < count; ++i) {
     const auto point = sweepmend::read_scan_point(msg->data.data() + i * msg->point_step);
     // A return at the origin, or one without a finite position and time, is a missing return.
@@ -202,6 +175,33 @@ bool DataSubscriber::point_step_usable(const sensor_msgs::msg::PointCloud2 & msg
     " dropped: point_step " << msg.point_step << " is below the " <<
     sweepmend::kScanPointBytes << " bytes a point needs" << point_step_log_.note();
   return usable;
+}
+
+bool DataSubscriber::plausible_duration(double duration)
+{
+  const bool plausible = duration >= 0.0 && duration <= kMaxScanDuration;  // false for NaN
+  LOG_IF(WARNING, !plausible && duration_log_.due()) << "scan duration " << duration <<
+    " s not in [0, " << kMaxScanDuration << "] s, the mean is used" << duration_log_.note();
+  return plausible;
+}
+
+void DataSubscriber::log_samples(const pcl::PointCloud<pcl::PointXYZINormal> & cloud) const
+{
+  // Every 100th point, at most ten, then the last; the number printed counts the samples.
+  for (std::size_t k = 0; k < 10 && 100 * k < cloud.size(); ++k) {
+    const auto & p = cloud.points[100 * k];
+    RCLCPP_INFO(
+      get_logger(), "Point %zu: x = %f, y = %f, z = %f, intensity = %f, curvature = %f", k,
+      static_cast<double>(p.x), static_cast<double>(p.y), static_cast<double>(p.z),
+      static_cast<double>(p.intensity), static_cast<double>(p.curvature));
+  }
+  if (!cloud.empty()) {
+    const auto & p = cloud.points.back();
+    RCLCPP_INFO(
+      get_logger(), "Last Point: x = %f, y = %f, z = %f, intensity = %f, curvature = %f",
+      static_cast<double>(p.x), static_cast<double>(p.y), static_cast<double>(p.z),
+      static_cast<double>(p.intensity), static_cast<double>(p.curvature));
+  }
 }
 
 bool DataSubscriber::take_measurement(SyncedMeasurement & meas)
@@ -301,33 +301,33 @@ bool DataSubscriber::stamp_seconds(
   return true;
 }
 
-bool DataSubscriber::plausible_duration(double duration)
+bool DataSubscriber::imu_usable(const sensor_msgs::msg::Imu & msg, double & stamp)
 {
-  const bool plausible = duration >= 0.0 && duration <= kMaxScanDuration;  // false for NaN
-  LOG_IF(WARNING, !plausible && duration_log_.due()) << "scan duration " << duration <<
-    " s not in [0, " << kMaxScanDuration << "] s, the mean is used" << duration_log_.note();
-  return plausible;
+  if (!stamp_seconds(msg.header.stamp, imu_topic.c_str(), imu_stamp_log_, stamp)) {
+    return false;
+  }
+  const auto & w = msg.angular_velocity;
+  const auto & a = msg.linear_acceleration;
+  const bool finite = std::isfinite(w.x) && std::isfinite(w.y) && std::isfinite(w.z) &&
+    std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(a.z);
+  LOG_IF(ERROR, !finite && imu_value_log_.due()) << "message on " << imu_topic <<
+    " dropped: angular velocity (" << w.x << ", " << w.y << ", " << w.z <<
+    ") or linear acceleration (" << a.x << ", " << a.y << ", " << a.z << ") not finite" <<
+    imu_value_log_.note();
+  return finite;
 }
 
-void DataSubscriber::log_samples(const pcl::PointCloud<pcl::PointXYZINormal> & cloud) const
+void DataSubscriber::publish_finite(
+  rclcpp::Publisher<sensor_msgs::msg::PointCloud2> & publisher,
+  std::unique_ptr<sensor_msgs::msg::PointCloud2> msg, bool finite)
 {
-  // Every 100th point, at most ten, then the last; the number printed counts the samples.
-  for (std::size_t k = 0; k < 10 && 100 * k < cloud.size(); ++k) {
-    const auto & p = cloud.points[100 * k];
-    RCLCPP_INFO(
-      get_logger(), "Point %zu: x = %f, y = %f, z = %f, intensity = %f, curvature = %f", k,
-      static_cast<double>(p.x), static_cast<double>(p.y), static_cast<double>(p.z),
-      static_cast<double>(p.intensity), static_cast<double>(p.curvature));
+  if (finite) {
+    publisher.publish(std::move(msg));
   }
-  if (!cloud.empty()) {
-    const auto & p = cloud.points.back();
-    RCLCPP_INFO(
-      get_logger(), "Last Point: x = %f, y = %f, z = %f, intensity = %f, curvature = %f",
-      static_cast<double>(p.x), static_cast<double>(p.y), static_cast<double>(p.z),
-      static_cast<double>(p.intensity), static_cast<double>(p.curvature));
-  }
+  LOG_IF(ERROR, !finite && unpublished_log_.due()) << "cloud for " <<
+    publisher.get_topic_name() << " not published: a coordinate is not finite" <<
+    unpublished_log_.note();
 }
-
 void DataSubscriber::move_imu_samples(std::deque<sensor_msgs::msg::Imu::ConstSharedPtr> & samples)
 {
   double imu_time = rclcpp::Time(imu_buffer_.front()->header.stamp, RCL_ROS_TIME).seconds();
@@ -434,32 +434,4 @@ void DataSubscriber::require_size(
             "parameter '" + std::string(parameter) + "' needs " + std::to_string(count) +
             " values, got " + std::to_string(values.size()));
   }
-}
-
-bool DataSubscriber::imu_usable(const sensor_msgs::msg::Imu & msg, double & stamp)
-{
-  if (!stamp_seconds(msg.header.stamp, imu_topic.c_str(), imu_stamp_log_, stamp)) {
-    return false;
-  }
-  const auto & w = msg.angular_velocity;
-  const auto & a = msg.linear_acceleration;
-  const bool finite = std::isfinite(w.x) && std::isfinite(w.y) && std::isfinite(w.z) &&
-    std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(a.z);
-  LOG_IF(ERROR, !finite && imu_value_log_.due()) << "message on " << imu_topic <<
-    " dropped: angular velocity (" << w.x << ", " << w.y << ", " << w.z <<
-    ") or linear acceleration (" << a.x << ", " << a.y << ", " << a.z << ") not finite" <<
-    imu_value_log_.note();
-  return finite;
-}
-
-void DataSubscriber::publish_finite(
-  rclcpp::Publisher<sensor_msgs::msg::PointCloud2> & publisher,
-  std::unique_ptr<sensor_msgs::msg::PointCloud2> msg, bool finite)
-{
-  if (finite) {
-    publisher.publish(std::move(msg));
-  }
-  LOG_IF(ERROR, !finite && unpublished_log_.due()) << "cloud for " <<
-    publisher.get_topic_name() << " not published: a coordinate is not finite" <<
-    unpublished_log_.note();
 }

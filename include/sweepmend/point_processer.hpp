@@ -20,7 +20,9 @@
 #include "rclcpp/rclcpp.hpp"
 #include "sensor_msgs/msg/imu.hpp"
 #include "sensor_msgs/msg/point_cloud2.hpp"
+#include "sweepmend/cloud_pool.hpp"
 #include "sweepmend/imu_process.hpp"
+#include "sweepmend/livox_points.hpp"
 #include "sweepmend/log_throttle.hpp"
 #include "sweepmend/synced_measurement.hpp"
 #include "tf2_ros/static_transform_broadcaster.h"
@@ -145,9 +147,12 @@ private:
   rclcpp::Subscription<sensor_msgs::msg::PointCloud2>::SharedPtr vanjee_subscription_;
   rclcpp::Publisher<sensor_msgs::msg::PointCloud2>::SharedPtr raw_pub_;
   rclcpp::Publisher<sensor_msgs::msg::PointCloud2>::SharedPtr undistorted_pub_;
-  /// Working clouds of the Livox intake, kept to reuse their storage.
+  /// Working cloud of the Livox intake: collects the kept points of a scan, then trades its
+  /// storage with the queued cloud.
   pcl::PointCloud<pcl::PointXYZINormal> pl_surf;
-  pcl::PointCloud<pcl::PointXYZINormal> pl_indexed;
+  /// Clouds of queued scans, reused once the scans in them are done with (queued, grouped and
+  /// compensated; a few at a time).
+  sweepmend::CloudPool scan_clouds_{4};
   /// The processing cycle's compensated cloud; kept so that its storage is reused every cycle.
   pcl::PointCloud<pcl::PointXYZINormal> undistorted_;
   std::shared_ptr<IMUProcess> imu_process_;
