@@ -214,7 +214,9 @@ struct Run
   std::size_t k, begin, end;
 };
 
-// Which pair moves which points: the walk of the reference, without the arithmetic.
+// Which pair moves which points: the walk of the reference, without the arithmetic. The points
+// are sorted by time and t / 1000 never decreases as t grows, so where the reference steps back
+// one point at a time a binary search finds the same place.
 std::vector<Run> plan_runs(
   const std::vector<IMUPose> & poses, const pcl::PointXYZINormal * points, std::size_t count)
 {
@@ -222,20 +224,17 @@ std::vector<Run> plan_runs(
   if (poses.size() < 2 || count == 0) {
     return runs;
   }
-  std::size_t it = count - 1;
-  for (std::size_t k = poses.size() - 1; k >= 1; --k) {
+  std::size_t end = count;  // points [0, end) are still unassigned
+  for (std::size_t k = poses.size() - 1; k >= 1 && end > 0; --k) {
     const double head_time = poses[k - 1].pose_time;
-    const std::size_t end = it + 1;
-    while (points[it].curvature / 1000.0 > head_time) {
-      if (it == 0) {
-        runs.push_back({k, 0, end});
-        return runs;
-      }
-      --it;
+    const pcl::PointXYZINormal * first = std::partition_point(
+      points, points + end,
+      [head_time](const pcl::PointXYZINormal & p) {return !(p.curvature / 1000.0 > head_time);});
+    const auto begin = static_cast<std::size_t>(first - points);
+    if (begin < end) {
+      runs.push_back({k, begin, end});
     }
-    if (it + 1 < end) {
-      runs.push_back({k, it + 1, end});
-    }
+    end = begin;
   }
   return runs;
 }

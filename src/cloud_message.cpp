@@ -24,9 +24,9 @@ using Point = pcl::PointXYZINormal;
 #if defined(SWEEPMEND_AVX_TRANSFORM)
 // Per point as pcl::detail::Transformer<double>::se3 with SSE2: ((c3 + x·c0) + y·c1) + z·c2 on
 // columns of the transform, all four rows, each product and sum rounded as there, then to
-// float. The other three quarters of the point are copied as they are.
+// float. Moves the points of a message in place.
 __attribute__((target("avx"))) bool transform_points_avx(
-  const Point * in, uint8_t * out, std::size_t n, bool dense, const Eigen::Matrix4d & transform)
+  uint8_t * bytes, std::size_t n, bool dense, const Eigen::Matrix4d & transform)
 {
   const __m256d c0 = _mm256_loadu_pd(transform.col(0).data());
   const __m256d c1 = _mm256_loadu_pd(transform.col(1).data());
@@ -34,18 +34,16 @@ __attribute__((target("avx"))) bool transform_points_avx(
   const __m256d c3 = _mm256_loadu_pd(transform.col(3).data());
   const __m128 zero = _mm_setzero_ps();
   int finite = 0x7;
-  for (std::size_t i = 0; i < n; ++i, out += sizeof(Point)) {
-    const Point & p = in[i];
-    __m128 position = _mm_load_ps(p.data);
-    if (dense || (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z))) {
-      __m256d sum = _mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(p.x), c0), c3);
-      sum = _mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(p.y), c1), sum);
-      sum = _mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(p.z), c2), sum);
+  for (std::size_t i = 0; i < n; ++i, bytes += sizeof(Point)) {
+    float * xyz = reinterpret_cast<float *>(bytes);
+    __m128 position = _mm_loadu_ps(xyz);
+    if (dense || (std::isfinite(xyz[0]) && std::isfinite(xyz[1]) && std::isfinite(xyz[2]))) {
+      __m256d sum = _mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(xyz[0]), c0), c3);
+      sum = _mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(xyz[1]), c1), sum);
+      sum = _mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(xyz[2]), c2), sum);
       position = _mm256_cvtpd_ps(sum);
+      _mm_storeu_ps(xyz, position);
     }
-    _mm_storeu_ps(reinterpret_cast<float *>(out), position);
-    _mm_storeu_ps(reinterpret_cast<float *>(out + 16), _mm_load_ps(p.data_n));
-    _mm_storeu_ps(reinterpret_cast<float *>(out + 32), _mm_load_ps(p.data_c));
     // v − v is 0 for a finite v and NaN for an infinite or NaN one.
     finite &= _mm_movemask_ps(_mm_cmpeq_ps(_mm_sub_ps(position, position), zero));
   }
@@ -84,38 +82,37 @@ bool transform_to_message(
   msg.row_step = static_cast<uint32_t>(sizeof(Point) * msg.width);
   msg.is_dense = cloud.is_dense;
 
+  // The points' bytes as they are (one copy, no zero-fill), then moved in place, each point
+  // checked for finiteness while it is in the cache.
   const std::size_t n = cloud.size();
-  // A vector cannot grow without filling; zeros cost less than a copy that is overwritten.
-  msg.data.resize(sizeof(Point) * n);
+  const auto * begin = reinterpret_cast<const uint8_t *>(cloud.points.data());
+  msg.data.assign(begin, begin + sizeof(Point) * n);
   if (n == 0) {
     return true;
   }
+  uint8_t * bytes = msg.data.data();
 #if defined(SWEEPMEND_AVX_TRANSFORM)
   static const bool avx = __builtin_cpu_supports("avx");
   if (avx) {
-    return transform_points_avx(cloud.points.data(), msg.data.data(), n, cloud.is_dense, transform);
+    return transform_points_avx(bytes, n, cloud.is_dense, transform);
   }
 #endif
   pcl::detail::Transformer<double> tf(transform);
-  uint8_t * bytes = msg.data.data();
   // PCL stores four floats with an aligned store; a buffer that is not 16-byte aligned goes
   // through an aligned scratch point.
   const bool aligned = reinterpret_cast<std::uintptr_t>(bytes) % 16 == 0;
   alignas(16) float scratch[4];
-  // One pass: each point is copied whole (normals, intensity, time, padding), moved, and its
-  // new position checked, while it is in the cache.
   bool finite = true;
   for (std::size_t i = 0; i < n; ++i) {
-    const Point & p = cloud.points[i];
-    uint8_t * target = bytes + i * sizeof(Point);
-    std::memcpy(target, &p, sizeof(Point));
-    float * xyz = reinterpret_cast<float *>(target);
+    float * xyz = reinterpret_cast<float *>(bytes + i * sizeof(Point));
     // A cloud that may hold non-finite points keeps them as they are, as the transform does.
-    if (cloud.is_dense || (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z))) {
+    if (cloud.is_dense ||
+      (std::isfinite(xyz[0]) && std::isfinite(xyz[1]) && std::isfinite(xyz[2])))
+    {
       if (aligned) {
-        tf.se3(p.data, xyz);
+        tf.se3(xyz, xyz);
       } else {
-        tf.se3(p.data, scratch);
+        tf.se3(xyz, scratch);
         std::memcpy(xyz, scratch, sizeof(scratch));
       }
     }
