@@ -310,6 +310,37 @@ void compensate_backward(
     [](const NanCompensation & a, const NanCompensation & b) {return a.index > b.index;});
 }
 
+namespace
+{
+
+bool strictly_rising(
+  const std::vector<pcl::PointXYZINormal, Eigen::aligned_allocator<pcl::PointXYZINormal>> & in)
+{
+  for (std::size_t i = 1; i < in.size(); ++i) {
+    if (!(in[i - 1].curvature < in[i].curvature)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The order std::sort with a strict less-than on curvature gives the points, worked out on
+// 8-byte keys instead of 48-byte points.
+void sort_keys(
+  const std::vector<pcl::PointXYZINormal, Eigen::aligned_allocator<pcl::PointXYZINormal>> & in,
+  std::vector<CurvatureKey> & keys)
+{
+  keys.resize(in.size());
+  for (std::size_t i = 0; i < in.size(); ++i) {
+    keys[i] = {in[i].curvature, static_cast<uint32_t>(i)};
+  }
+  std::sort(
+    keys.begin(), keys.end(),
+    [](const CurvatureKey & a, const CurvatureKey & b) {return a.curvature < b.curvature;});
+}
+
+}  // namespace
+
 void copy_sorted_by_curvature(
   const pcl::PointCloud<pcl::PointXYZINormal> & scan, pcl::PointCloud<pcl::PointXYZINormal> & out,
   std::vector<CurvatureKey> & keys)
@@ -321,26 +352,29 @@ void copy_sorted_by_curvature(
   out.sensor_origin_ = scan.sensor_origin_;
   out.sensor_orientation_ = scan.sensor_orientation_;
   const auto & in = scan.points;
-  const std::size_t n = in.size();
-  bool rising = true;
-  for (std::size_t i = 1; i < n && rising; ++i) {
-    rising = in[i - 1].curvature < in[i].curvature;
-  }
-  if (rising) {
+  if (strictly_rising(in)) {
     out.points.assign(in.begin(), in.end());
     return;
   }
-  keys.resize(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    keys[i] = {in[i].curvature, static_cast<uint32_t>(i)};
-  }
-  std::sort(
-    keys.begin(), keys.end(),
-    [](const CurvatureKey & a, const CurvatureKey & b) {return a.curvature < b.curvature;});
+  sort_keys(in, keys);
   out.points.clear();
-  out.points.reserve(n);
+  out.points.reserve(in.size());
   for (const CurvatureKey & key : keys) {
     out.points.push_back(in[key.index]);
+  }
+}
+
+void sort_copy_by_curvature(
+  const pcl::PointCloud<pcl::PointXYZINormal> & scan, pcl::PointXYZINormal * copy,
+  std::vector<CurvatureKey> & keys)
+{
+  const auto & in = scan.points;
+  if (strictly_rising(in)) {
+    return;
+  }
+  sort_keys(in, keys);
+  for (std::size_t k = 0; k < keys.size(); ++k) {
+    copy[k] = in[keys[k].index];
   }
 }
 

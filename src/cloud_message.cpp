@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include <pcl/common/transforms.h>
@@ -64,9 +65,8 @@ const std::vector<sensor_msgs::msg::PointField> & point_fields()
 
 }  // namespace
 
-bool transform_to_message(
-  const pcl::PointCloud<pcl::PointXYZINormal> & cloud, const Eigen::Matrix4d & transform,
-  sensor_msgs::msg::PointCloud2 & msg)
+void copy_to_message(
+  const pcl::PointCloud<pcl::PointXYZINormal> & cloud, sensor_msgs::msg::PointCloud2 & msg)
 {
   // Sizes as toPCLPointCloud2 sets them: an unorganised cloud without sizes is one row.
   if (cloud.width == 0 && cloud.height == 0) {
@@ -81,12 +81,39 @@ bool transform_to_message(
   msg.point_step = sizeof(Point);
   msg.row_step = static_cast<uint32_t>(sizeof(Point) * msg.width);
   msg.is_dense = cloud.is_dense;
-
-  // The points' bytes as they are (one copy, no zero-fill), then moved in place, each point
-  // checked for finiteness while it is in the cache.
-  const std::size_t n = cloud.size();
+  // The points' bytes as they are, padding included: one copy, no zero-fill.
   const auto * begin = reinterpret_cast<const uint8_t *>(cloud.points.data());
-  msg.data.assign(begin, begin + sizeof(Point) * n);
+  msg.data.assign(begin, begin + sizeof(Point) * cloud.size());
+}
+
+std::unique_ptr<sensor_msgs::msg::PointCloud2> message_of(
+  const pcl::PointCloud<pcl::PointXYZINormal> & cloud)
+{
+  auto msg = std::make_unique<sensor_msgs::msg::PointCloud2>();
+  copy_to_message(cloud, *msg);
+  return msg;
+}
+
+pcl::PointXYZINormal * message_points(sensor_msgs::msg::PointCloud2 & msg)
+{
+  // The bytes come from operator new, aligned for any type of this size or less.
+  static_assert(
+    __STDCPP_DEFAULT_NEW_ALIGNMENT__ >= alignof(Point), "message bytes are not aligned for points");
+  return reinterpret_cast<Point *>(msg.data.data());
+}
+
+bool transform_to_message(
+  const pcl::PointCloud<pcl::PointXYZINormal> & cloud, const Eigen::Matrix4d & transform,
+  sensor_msgs::msg::PointCloud2 & msg)
+{
+  copy_to_message(cloud, msg);
+  return move_message_points(msg, transform);
+}
+
+bool move_message_points(sensor_msgs::msg::PointCloud2 & msg, const Eigen::Matrix4d & transform)
+{
+  // Each point moved where it lies and checked for finiteness while it is in the cache.
+  const std::size_t n = msg.data.size() / sizeof(Point);
   if (n == 0) {
     return true;
   }
@@ -94,7 +121,7 @@ bool transform_to_message(
 #if defined(SWEEPMEND_AVX_TRANSFORM)
   static const bool avx = __builtin_cpu_supports("avx");
   if (avx) {
-    return transform_points_avx(bytes, n, cloud.is_dense, transform);
+    return transform_points_avx(bytes, n, msg.is_dense, transform);
   }
 #endif
   pcl::detail::Transformer<double> tf(transform);
@@ -106,7 +133,7 @@ bool transform_to_message(
   for (std::size_t i = 0; i < n; ++i) {
     float * xyz = reinterpret_cast<float *>(bytes + i * sizeof(Point));
     // A cloud that may hold non-finite points keeps them as they are, as the transform does.
-    if (cloud.is_dense ||
+    if (msg.is_dense ||
       (std::isfinite(xyz[0]) && std::isfinite(xyz[1]) && std::isfinite(xyz[2])))
     {
       if (aligned) {

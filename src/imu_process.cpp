@@ -56,8 +56,8 @@ void IMUProcess::SetExtrinsic(const Eigen::Vector3d & T, const Eigen::Matrix3d &
   extrinsic_R_ = R;
 }
 
-bool IMUProcess::Process(
-  const SyncedMeasurement & meas, pcl::PointCloud<pcl::PointXYZINormal> & out)
+bool IMUProcess::Run(
+  const SyncedMeasurement & meas, const Output & output)
 {
   if (!std::isfinite(meas.lidar_beg_time) || !std::isfinite(meas.lidar_end_time)) {
     LOG(ERROR) << "lidar_beg_time and lidar_end_time must be finite values";
@@ -72,7 +72,7 @@ bool IMUProcess::Process(
     // The initialising scan is never compensated.
     return false;
   }
-  return Compensate(out);
+  return Compensate(output);
 }
 
 bool IMUProcess::InitGravity()
@@ -100,7 +100,7 @@ bool IMUProcess::InitGravity()
   return true;
 }
 
-bool IMUProcess::Compensate(pcl::PointCloud<pcl::PointXYZINormal> & out)
+bool IMUProcess::Compensate(const Output & output)
 {
   const double beg_time = meas_.lidar_beg_time;
   const double end_time = meas_.lidar_end_time;
@@ -162,22 +162,22 @@ bool IMUProcess::Compensate(pcl::PointCloud<pcl::PointXYZINormal> & out)
   const Eigen::Matrix3d rot_end = last_pose.rot * DeltaR(last_pose.gyr, dt_end);
   const Eigen::Matrix3d rot_end_t = rot_end.transpose();
 
-  // The copy of the scan comes out ordered by point time. A scan whose times already rise
-  // strictly is copied as it is; any other goes through the same unstable sort as always,
-  // because with equal times (the Vanjee fires 32 points at once) its order shows in the
-  // output.
-  copy_sorted_by_curvature(*meas_.scan, out, sort_keys_);
-  if (out.points.empty()) {
-    // The integration state above has advanced all the same.
-    return false;
+  // The copy of the scan comes out ordered by point time, by the same unstable sort as always
+  // unless the times rise strictly: with equal times (the Vanjee fires 32 points at once) its
+  // order shows in the output. Points from the caller hold the copy and are sorted in place.
+  const std::size_t count = meas_.scan->size();
+  pcl::PointXYZINormal * points = output.points;
+  if (output.cloud != nullptr) {
+    copy_sorted_by_curvature(*meas_.scan, *output.cloud, sort_keys_);
+    points = output.cloud->points.data();
+  } else {
+    sort_copy_by_curvature(*meas_.scan, points, sort_keys_);
   }
-  if (poses.size() == 1) {
-    // No interval was integrated (the input time jumped back): the sorted copy is the result.
-    return true;
+  if (count == 0) {
+    return false;  // the integration state above has advanced all the same
   }
-
   // Each point uses the newest interval whose start lies strictly before it; the frame holds
-  // what every point shares.
+  // what every point shares. With one record only (the input time jumped back) none moves.
   CompensationFrame frame;
   frame.ext_r = extrinsic_R_;
   frame.ext_r_t = extrinsic_R_.transpose();
@@ -187,7 +187,7 @@ bool IMUProcess::Compensate(pcl::PointCloud<pcl::PointXYZINormal> & out)
   // The working buffers (sort keys, NaN reports) are members, so that a cycle allocates no
   // cloud-sized memory of its own once the first scans have been through.
   nan_points_.clear();
-  compensate_backward(poses, frame, out.points.data(), out.points.size(), nan_points_);
+  compensate_backward(poses, frame, points, count, nan_points_);
 
   // Reported after the pass, in the order the walk visited the points (the last first); a NaN
   // point is stored all the same and the walk goes on.
@@ -197,4 +197,17 @@ bool IMUProcess::Compensate(pcl::PointCloud<pcl::PointXYZINormal> & out)
       nan_log_.note();
   }
   return true;
+}
+
+// The entry points, below the records above so that each keeps its line.
+
+bool IMUProcess::Process(
+  const SyncedMeasurement & meas, pcl::PointCloud<pcl::PointXYZINormal> & out)
+{
+  return Run(meas, Output{&out, nullptr});
+}
+
+bool IMUProcess::Process(const SyncedMeasurement & meas, pcl::PointXYZINormal * out)
+{
+  return Run(meas, Output{nullptr, out});
 }

@@ -253,33 +253,33 @@ void DataSubscriber::timer_callback()
   if (!take_measurement(meas)) {
     return;
   }
-  // The compensated cloud is a member and keeps its storage from cycle to cycle.
-
+  // The undistorted cloud is made in its message: the scan copied, compensated and moved there.
+  auto undistorted_msg = message_of(*meas.scan);
   const auto t0 = std::chrono::system_clock::now();
-  const bool compensated = imu_process_->Process(meas, undistorted_);
+  const bool compensated = imu_process_->Process(meas, message_points(*undistorted_msg));
   const auto t1 = std::chrono::system_clock::now();
-
+  // Into the output frame, as the received cloud below.
+  const bool finite = compensated && move_message_points(*undistorted_msg, extrinsic_transform_);
   // Both clouds carry the scan's end time, truncated toward zero to whole nanoseconds.
-  const builtin_interfaces::msg::Time stamp = rclcpp::Time(
-    static_cast<int64_t>(meas.lidar_end_time * 1000000000.0), RCL_SYSTEM_TIME);
+  const builtin_interfaces::msg::Time stamp = end_stamp(meas.lidar_end_time);
   if (compensated) {
-    LOG(WARNING) << "undistorted point size: " << undistorted_.size();
-    // Transformed straight into the message's bytes, which the publisher then takes over: a
-    // cycle allocates nothing cloud-sized but the two messages it hands on.
-    auto undistorted_msg = std::make_unique<sensor_msgs::msg::PointCloud2>();
-    const bool finite = transform_to_message(undistorted_, extrinsic_transform_, *undistorted_msg);
+    LOG(WARNING) << "undistorted point size: " << meas.scan->size();
+    // The publisher takes the message over: a cycle allocates nothing cloud-sized but the two
+    // messages it hands on, and keeps no cloud of its own between cycles but the clouds of the
+    // queued scans.
     undistorted_msg->header.stamp = stamp;
     undistorted_msg->header.frame_id = output_frame_id;
     publish_finite(*undistorted_pub_, std::move(undistorted_msg), finite);
   }
 
   // The IMU processor keeps the scan itself: the transform only reads it, and the result goes
-  // into the message, so the scan needs no copy of its own.
+  // into the message, so the scan needs no copy of its own. The received cloud goes out
+  // whether or not the scan could be compensated.
   auto raw_msg = std::make_unique<sensor_msgs::msg::PointCloud2>();
-  const bool finite = transform_to_message(*meas.scan, extrinsic_transform_, *raw_msg);
+  const bool raw_finite = transform_to_message(*meas.scan, extrinsic_transform_, *raw_msg);
   raw_msg->header.stamp = stamp;
   raw_msg->header.frame_id = output_frame_id;
-  publish_finite(*raw_pub_, std::move(raw_msg), finite);
+  publish_finite(*raw_pub_, std::move(raw_msg), raw_finite);
 
   const auto t2 = std::chrono::system_clock::now();
   using Milliseconds = std::chrono::duration<double, std::milli>;
@@ -434,4 +434,9 @@ void DataSubscriber::require_size(
             "parameter '" + std::string(parameter) + "' needs " + std::to_string(count) +
             " values, got " + std::to_string(values.size()));
   }
+}
+
+builtin_interfaces::msg::Time DataSubscriber::end_stamp(double end_time)
+{
+  return rclcpp::Time(static_cast<int64_t>(end_time * 1000000000.0), RCL_SYSTEM_TIME);
 }

@@ -82,4 +82,11 @@ void copy_sorted_by_curvature(
   const pcl::PointCloud<pcl::PointXYZINormal> & scan, pcl::PointCloud<pcl::PointXYZINormal> & out,
   std::vector<CurvatureKey> & keys);
 
+/// The same order for a copy of the scan's points that is already there: `copy` holds a byte
+/// copy of scan.points and ends with the points copy_sorted_by_curvature would give. A scan
+/// whose times rise strictly is left as it is.
+void sort_copy_by_curvature(
+  const pcl::PointCloud<pcl::PointXYZINormal> & scan, pcl::PointXYZINormal * copy,
+  std::vector<CurvatureKey> & keys);
+
 #endif  // SWEEPMEND__BACKWARD_COMPENSATION_HPP_

@@ -46,13 +46,32 @@ public:
   ///   untouched) and an empty scan (`out` is then the empty copy of the scan).
   bool Process(const SyncedMeasurement & meas, pcl::PointCloud<pcl::PointXYZINormal> & out);
 
+  /// As above, with the result written where the caller wants it (the bytes of an outgoing
+  /// message, say) instead of into a cloud of its own.
+  ///
+  /// @param out meas.scan->size() points holding a byte copy of the scan's points; they end as
+  ///   the points of the cloud the other overload fills. Left as they are when false is
+  ///   returned for any reason but an empty scan.
+  bool Process(const SyncedMeasurement & meas, pcl::PointXYZINormal * out);
+
 private:
   friend class IMUProcessTestAccess;
+
+  /// Where a compensated scan goes: into `cloud` as a sorted copy of the scan, or into
+  /// `points` that hold a copy already.
+  struct Output
+  {
+    pcl::PointCloud<pcl::PointXYZINormal> * cloud;
+    pcl::PointXYZINormal * points;
+  };
+
+  /// Both Process overloads: the checks, initialisation, then Compensate.
+  bool Run(const SyncedMeasurement & meas, const Output & output);
 
   /// Takes gravity from the mean acceleration of meas_; false when that mean is unusable.
   bool InitGravity();
   /// Forward propagation over the samples of meas_ and backward compensation of its points.
-  bool Compensate(pcl::PointCloud<pcl::PointXYZINormal> & out);
+  bool Compensate(const Output & output);
 
   /// Last measurement that passed the time check; keeps its scan and IMU messages alive.
   SyncedMeasurement meas_;

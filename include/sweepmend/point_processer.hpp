@@ -99,6 +99,8 @@ private:
   void publish_finite(
     rclcpp::Publisher<sensor_msgs::msg::PointCloud2> & publisher,
     std::unique_ptr<sensor_msgs::msg::PointCloud2> msg, bool finite);
+  /// A stamp of the time end_time (s), truncated toward zero to whole nanoseconds.
+  static builtin_interfaces::msg::Time end_stamp(double end_time);
   /// Fails start-up unless values holds at least count elements.
   static void require_size(
     const char * parameter, const std::vector<double> & values, std::size_t count);
@@ -153,8 +155,6 @@ private:
   /// Clouds of queued scans, reused once the scans in them are done with (queued, grouped and
   /// compensated; a few at a time).
   sweepmend::CloudPool scan_clouds_{4};
-  /// The processing cycle's compensated cloud; kept so that its storage is reused every cycle.
-  pcl::PointCloud<pcl::PointXYZINormal> undistorted_;
   std::shared_ptr<IMUProcess> imu_process_;
   bool scan_taken_{false};
   bool first_scan_{true};

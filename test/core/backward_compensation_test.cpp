@@ -254,6 +254,11 @@ void expect_sorted_like_std_sort(const pcl::PointCloud<pcl::PointXYZINormal> & s
   EXPECT_EQ(got.header.stamp, want.header.stamp);
   EXPECT_EQ(got.sensor_origin_, want.sensor_origin_);
   EXPECT_EQ(got.sensor_orientation_.coeffs(), want.sensor_orientation_.coeffs());
+
+  // The same order for a copy that is already there, made where it lies.
+  auto in_place = scan.points;
+  sort_copy_by_curvature(scan, in_place.data(), keys);
+  expect_same_bytes(in_place, want.points);
 }
 
 TEST(CopySortedByCurvatureTest, TiedTimesComeOutInTheUnstableSortsOrder)

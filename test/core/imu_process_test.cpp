@@ -12,6 +12,7 @@
 #include <cmath>
 #include <complex>
 #include <cstdint>
+#include <cstring>
 #include <ctime>
 #include <deque>
 #include <limits>
@@ -1038,3 +1039,47 @@ TEST_F(IMUProcessTest, WallScannedWhileTurningComesOutFlat)
 }
 
 }  // namespace
+
+TEST(IMUProcessIntoPoints, PointsHeldByTheCallerEndAsTheCloudWouldForEveryOrder)
+{
+  // Two compensators see the same measurements; one fills clouds of its own, the other works in
+  // a copy of each scan that the caller holds (as the bytes of a message).
+  IMUProcess into_cloud;
+  IMUProcess into_points;
+  const Eigen::Vector3d rest(0, 0, 9.81);
+  const Eigen::Vector3d turn(0.2, -0.1, 1.7);
+  const auto init = MakeMeas(
+    TickSeconds(kBase - 16), TickSeconds(kBase), MakeCloud({MakePoint(1, 2, 3, 10.f)}),
+    {MakeImu(kBase - 8, kZero, rest), MakeImu(kBase, turn, rest)});
+  Cloud cloud;
+  std::vector<pcl::PointXYZINormal> points(1);
+  ASSERT_FALSE(into_cloud.Process(init, cloud));
+  ASSERT_FALSE(into_points.Process(init, points.data()));
+
+  const std::vector<float> rising = {0.5f, 7.8125f, 11.f, 31.25f, 50.f, 77.f, 101.5625f, 124.f};
+  std::vector<float> reversed(rising.rbegin(), rising.rend());
+  std::vector<float> tied;
+  for (float t : rising) {
+    tied.insert(tied.end(), 5, t);  // equal times, as a PointCloud2 sensor fires them
+  }
+  std::reverse(tied.begin() + 8, tied.end());
+  int64_t start = kBase;
+  for (const auto & times : {rising, reversed, tied}) {
+    std::vector<pcl::PointXYZINormal> scan;
+    for (std::size_t i = 0; i < times.size(); ++i) {
+      const double k = static_cast<double>(i);
+      scan.push_back(MakePoint(4.0 + k, 2.5 - 0.7 * k, 0.3 * k, times[i]));
+    }
+    const auto meas = MakeMeas(
+      TickSeconds(start), TickSeconds(start + 16), MakeCloud(scan),
+      UniformSamples(start, start + 17, turn, rest));
+    start += 16;
+    points.assign(meas.scan->points.begin(), meas.scan->points.end());
+    ASSERT_TRUE(into_cloud.Process(meas, cloud));
+    ASSERT_TRUE(into_points.Process(meas, points.data()));
+    ASSERT_EQ(cloud.size(), points.size());
+    EXPECT_EQ(0, std::memcmp(cloud.points.data(), points.data(), 48 * points.size()));
+    // The compensation moved the points: the comparison is not one of two copies of the scan.
+    EXPECT_NE(0, std::memcmp(meas.scan->points.data(), points.data(), 48 * points.size()));
+  }
+}
