@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -144,21 +145,27 @@ private:
 class Writer
 {
 public:
+  /// Alignment counts from where the writer starts, right after the encapsulation header.
   explicit Writer(fcdr::Cdr & cdr)
-  : cdr_(cdr) {}
+  : cdr_(cdr), origin_(cdr.getCurrentPosition()) {}
 
   template<typename T>
-  void value(T v) {cdr_.serialize(v);}
+  void value(T v)
+  {
+    pad<T>();
+    cdr_.serialize(v);
+  }
 
   template<typename T>
   void array(const T * p, std::size_t n)
   {
     if (n > 0) {
+      pad<T>();
       cdr_.serializeArray(p, n);
     }
   }
 
-  void length(std::size_t n, const char * what) {cdr_.serialize(checked_length(n, what));}
+  void length(std::size_t n, const char * what) {value(checked_length(n, what));}
 
   // Written by hand: Fast-CDR 1.0 measures std::string with strlen and would drop everything
   // after an embedded NUL, disagreeing with the size counted beforehand.
@@ -178,7 +185,18 @@ public:
   void custom_points(const std::vector<CustomPoint> & points);
 
 private:
+  // Fast-CDR skips the bytes that align a value without writing them; they are written as
+  // zeros here, so the output does not depend on what the buffer held before.
+  template<typename T>
+  void pad()
+  {
+    char * at = cdr_.getCurrentPosition();
+    const auto offset = static_cast<std::size_t>(at - origin_);
+    std::memset(at, 0, (sizeof(T) - offset % sizeof(T)) % sizeof(T));
+  }
+
   fcdr::Cdr & cdr_;
+  const char * origin_;
 };
 
 // ---- field walks for encoding (sink is SizeCounter or Writer) ----

@@ -36,8 +36,8 @@ std::vector<uint8_t> serialize(const MessageT & msg);
 template<typename MessageT>
 std::size_t serialized_size(const MessageT & msg);
 
-/// Writes serialize(msg) into `out`, which holds exactly serialized_size(msg) bytes and must be
-/// zero-filled (padding bytes are skipped, not written).
+/// Writes serialize(msg) into `out`, which holds exactly serialized_size(msg) bytes; every one
+/// of them is written, padding included, whatever `out` held before.
 template<typename MessageT>
 void serialize_into(const MessageT & msg, uint8_t * out, std::size_t size);
 

@@ -77,8 +77,9 @@ public:
   virtual void create_topic(const TopicMetadata & topic) = 0;
   /// The topic must have been created; timestamps need not be increasing.
   virtual void write(const std::string & topic, int64_t timestamp, const std::vector<uint8_t> & data) = 0;
-  /// Writes a message of `size` bytes that `encode` puts straight into the storage's own buffer
-  /// (given zero-filled), saving the copy through a vector of its own.
+  /// Writes a message of `size` bytes that `encode` puts straight into the storage's own buffer,
+  /// saving the copy through a vector of its own. encode must set every one of the bytes: the
+  /// buffer is not cleared first.
   virtual void write(
     const std::string & topic, int64_t timestamp, std::size_t size,
     const std::function<void(uint8_t * out)> & encode) = 0;

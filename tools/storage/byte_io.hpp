@@ -5,9 +5,11 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace sweepmend
@@ -35,8 +37,36 @@ T get_le(const uint8_t * p)
   return value;
 }
 
+/// An allocator whose value-less construct leaves a byte as it is: a buffer grown only to be
+/// written over is not zero-filled first.
 template<typename T>
-void put_le(std::vector<uint8_t> & out, T value)
+struct DefaultInitAllocator : std::allocator<T>
+{
+  template<typename U>
+  struct rebind
+  {
+    using other = DefaultInitAllocator<U>;
+  };
+  DefaultInitAllocator() = default;
+  template<typename U>
+  DefaultInitAllocator(const DefaultInitAllocator<U> &) noexcept {}
+  template<typename U>
+  void construct(U * p) noexcept(std::is_nothrow_default_constructible<U>::value)
+  {
+    ::new (static_cast<void *>(p)) U;
+  }
+  template<typename U, typename ... Args>
+  void construct(U * p, Args && ... args)
+  {
+    ::new (static_cast<void *>(p)) U(std::forward<Args>(args)...);
+  }
+};
+
+/// Bytes of records being assembled; resize() leaves the new bytes unset.
+using ByteBuffer = std::vector<uint8_t, DefaultInitAllocator<uint8_t>>;
+
+template<typename T, typename Alloc>
+void put_le(std::vector<uint8_t, Alloc> & out, T value)
 {
   static_assert(std::is_integral<T>::value, "integers only");
   const auto * p = reinterpret_cast<const uint8_t *>(&value);

@@ -221,8 +221,7 @@ void McapReader::read_at(uint64_t offset, void * out, uint64_t size) const
   }
 }
 
-const uint8_t * McapReader::bytes_at(
-  uint64_t offset, uint64_t size, std::vector<uint8_t> & scratch) const
+const uint8_t * McapReader::bytes_at(uint64_t offset, uint64_t size, ByteBuffer & scratch) const
 {
   scratch.resize(static_cast<std::size_t>(size));
   read_at(offset, scratch.data(), size);
@@ -254,7 +253,7 @@ void McapReader::index_file()
   const uint64_t data_limit = file_size_ - sizeof(tail);
   uint32_t crc = crc32_of(0, magic, 8);
   uint64_t pos = 8;
-  std::vector<uint8_t> content;
+  ByteBuffer content;  // read into without being cleared first
   std::vector<uint8_t> decompressed;
   bool first = true;
   while (pos < data_limit) {
@@ -491,7 +490,7 @@ const std::vector<uint8_t> & McapReader::chunk_records(uint32_t chunk)
 {
   if (cached_chunk_ != chunk) {
     const ChunkInfo & info = chunks_[chunk];
-    std::vector<uint8_t> scratch;
+    ByteBuffer scratch;
     const uint8_t * compressed = bytes_at(info.records_offset, info.compressed_size, scratch);
     cached_chunk_ = kNoChunk;
     try {
@@ -534,14 +533,16 @@ bool McapReader::read_next(McapMessage & msg)
 namespace
 {
 
-std::size_t begin_record(std::vector<uint8_t> & b, uint8_t op)
+template<typename Buffer>
+std::size_t begin_record(Buffer & b, uint8_t op)
 {
   b.push_back(op);
   put_le<uint64_t>(b, 0);
   return b.size();
 }
 
-void end_record(std::vector<uint8_t> & b, std::size_t content_start)
+template<typename Buffer>
+void end_record(Buffer & b, std::size_t content_start)
 {
   const uint64_t length = b.size() - content_start;
   std::memcpy(b.data() + content_start - 8, &length, 8);  // little-endian host checked in byte_io
@@ -614,7 +615,8 @@ void McapWriter::fail(const std::string & what) const
   throw BagError(path_ + ": " + what);
 }
 
-void McapWriter::emit(const std::vector<uint8_t> & bytes)
+template<typename Alloc>
+void McapWriter::emit(const std::vector<uint8_t, Alloc> & bytes)
 {
   if (bytes.empty()) {
     return;
@@ -626,7 +628,7 @@ void McapWriter::emit(const std::vector<uint8_t> & bytes)
   position_ += bytes.size();
 }
 
-void McapWriter::emit(const std::vector<uint8_t> & bytes, uint32_t crc)
+void McapWriter::emit(const ByteBuffer & bytes, uint32_t crc)
 {
   if (bytes.empty()) {
     return;
@@ -734,7 +736,7 @@ void McapWriter::write(
   if (channel_schema_.count(channel_id) == 0) {
     fail("write on unknown channel " + std::to_string(channel_id));
   }
-  std::vector<uint8_t> & out = options_.chunk_size > 0 ? chunk_ : scratch_;
+  ByteBuffer & out = options_.chunk_size > 0 ? chunk_ : scratch_;
   if (options_.chunk_size == 0) {
     scratch_.clear();
   }
@@ -750,7 +752,7 @@ void McapWriter::write(
   put_le<uint64_t>(out, log_time);
   put_le<uint64_t>(out, publish_time);
   const std::size_t data_start = out.size();
-  out.resize(data_start + size);
+  out.resize(data_start + size);  // not cleared: encode writes every byte
   encode(out.data() + data_start);
   end_record(out, start);
 
@@ -806,13 +808,13 @@ void McapWriter::flush_chunk()
     }
     compressed.resize(n);
   }
-  const std::vector<uint8_t> & payload = options_.compression.empty() ? chunk_ : compressed;
+  const uint64_t payload_size = options_.compression.empty() ? chunk_.size() : compressed.size();
 
   IndexedChunk index{};
   index.start_time = chunk_has_messages_ ? chunk_start_ : 0;
   index.end_time = chunk_has_messages_ ? chunk_end_ : 0;
   index.offset = position_;
-  index.compressed_size = payload.size();
+  index.compressed_size = payload_size;
   index.uncompressed_size = uncompressed_size;
 
   std::vector<uint8_t> head;
@@ -822,15 +824,15 @@ void McapWriter::flush_chunk()
   put_le<uint64_t>(head, uncompressed_size);
   put_le<uint32_t>(head, uncompressed_crc);
   put_string(head, options_.compression);
-  put_le<uint64_t>(head, payload.size());
+  put_le<uint64_t>(head, payload_size);
   end_record(head, start);
-  const uint64_t content_length = head.size() - start + payload.size();
+  const uint64_t content_length = head.size() - start + payload_size;
   std::memcpy(head.data() + 1, &content_length, 8);
   emit(head);
   if (options_.compression.empty()) {
-    emit(payload, uncompressed_crc);  // the chunk's CRC is already the CRC of these bytes
+    emit(chunk_, uncompressed_crc);  // the chunk's CRC is already the CRC of these bytes
   } else {
-    emit(payload);
+    emit(compressed);
   }
   index.length = kPrefix + content_length;
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "storage/bag.hpp"
+#include "storage/byte_io.hpp"
 
 namespace sweepmend
 {
@@ -112,7 +113,7 @@ private:
   const std::vector<uint8_t> & chunk_records(uint32_t chunk);
   void read_at(uint64_t offset, void * out, uint64_t size) const;
   /// The bytes [offset, offset + size) of the file, read into `scratch`.
-  const uint8_t * bytes_at(uint64_t offset, uint64_t size, std::vector<uint8_t> & scratch) const;
+  const uint8_t * bytes_at(uint64_t offset, uint64_t size, ByteBuffer & scratch) const;
   [[noreturn]] void fail(const std::string & what) const;
 
   std::string path_;
@@ -163,8 +164,8 @@ public:
   void write(
     uint16_t channel_id, uint32_t sequence, uint64_t log_time, uint64_t publish_time,
     const uint8_t * data, std::size_t size);
-  /// As above, with the `size` message bytes put by `encode` straight into the record
-  /// (zero-filled before).
+  /// As above, with the `size` message bytes put by `encode` straight into the record; encode
+  /// must write every one of them (the room is not cleared first).
   void write(
     uint16_t channel_id, uint32_t sequence, uint64_t log_time, uint64_t publish_time,
     std::size_t size, const std::function<void(uint8_t * out)> & encode);
@@ -183,9 +184,10 @@ private:
     std::string name;
   };
 
-  void emit(const std::vector<uint8_t> & bytes);
+  template<typename Alloc>
+  void emit(const std::vector<uint8_t, Alloc> & bytes);
   /// Writes bytes whose CRC the caller already has, so they are not read a second time.
-  void emit(const std::vector<uint8_t> & bytes, uint32_t crc);
+  void emit(const ByteBuffer & bytes, uint32_t crc);
   void emit_record(std::vector<uint8_t> & record);  // writes to the chunk or the file
   void flush_chunk();
   [[noreturn]] void fail(const std::string & what) const;
@@ -203,7 +205,7 @@ private:
   std::vector<IndexedChunk> chunk_index_;
   std::vector<IndexedMetadata> metadata_index_;
 
-  std::vector<uint8_t> chunk_;  // uncompressed records of the open chunk
+  ByteBuffer chunk_;  // uncompressed records of the open chunk
   uint64_t chunk_start_{0};
   uint64_t chunk_end_{0};
   bool chunk_has_messages_{false};
@@ -213,7 +215,7 @@ private:
   uint64_t start_time_{0};
   uint64_t end_time_{0};
   std::map<uint16_t, uint64_t> channel_counts_;
-  std::vector<uint8_t> scratch_;
+  ByteBuffer scratch_;
 };
 
 }  // namespace bag

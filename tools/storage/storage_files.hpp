@@ -28,8 +28,8 @@ public:
   virtual void create_topic(const TopicMetadata & topic) = 0;
   virtual void write(
     const std::string & topic, int64_t timestamp, const std::vector<uint8_t> & data) = 0;
-  /// Encodes straight into the file's buffer where the format allows; by default through a
-  /// zero-filled vector.
+  /// Encodes straight into the file's buffer where the format allows, by default through a
+  /// vector; encode sets every byte.
   virtual void write(
     const std::string & topic, int64_t timestamp, std::size_t size,
     const std::function<void(uint8_t * out)> & encode)
