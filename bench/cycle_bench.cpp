@@ -3,9 +3,12 @@
 // each. Every figure is also stated as a multiple of the floor kernel at the same point count
 // ("x_floor"), with the cloud-sized allocations per cycle ("big_allocs").
 //
-// The *Default benchmarks run with glibc's allocator as a process starts with it, the *Tuned ones
-// after sweepmend::tune_malloc() (what the programs' main() calls). The tuning cannot be undone
-// within a process, so a run that interleaves them should run the two groups separately:
+// The *Tuned benchmarks run after sweepmend::tune_malloc(), which sweepmend_node's and
+// sweepmend_bag's main() call first: that is how the programs run, however they were started.
+// The *Default ones keep glibc's own settings, under which the heap hands back the published
+// messages' pages after every cycle and the next cycle faults them in again; what that costs
+// depends on the machine's page faults far more than on this code. The tuning cannot be undone
+// within a process, so run the two groups separately:
 //   sweepmend_bench --benchmark_filter='Cycle.*Default' ...; sweepmend_bench --benchmark_filter='Cycle.*Tuned' ...
 #include <cmath>
 #include <memory>

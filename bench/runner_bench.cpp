@@ -10,6 +10,7 @@
 #include "runner/runner.hpp"
 #include "bench_support.hpp"
 #include "synth/recording.hpp"
+#include "sweepmend/malloc_tuning.hpp"
 
 namespace
 {
@@ -54,6 +55,8 @@ fs::path recording(sweepmend::synth::Lidar lidar, const std::string & storage)
 // point count.
 void run_bag(benchmark::State & state, sweepmend::synth::Lidar lidar, const std::string & storage)
 {
+  // As sweepmend_bag's main() does first.
+  sweepmend::tune_malloc();
   // The node logs a few lines per scan; they are not what is measured here.
   FLAGS_minloglevel = google::GLOG_ERROR;
   // The runner brings rclcpp up and down itself; other benchmarks of this program may have left
