@@ -165,28 +165,39 @@ SWEEPMEND_INLINE void kernel(
       d[i][j] = (identity + a[i][j]) + dot3(i, hi0, a[0][j], hi1, a[1][j], hi2, a[2][j]);
     }
   }
+  // The loops below are unrolled (about a third off the whole pass): their arrays then live in
+  // registers. The one above stays a loop: unrolled, the compiler orders the operands of its
+  // sums with the identity's constants otherwise, and a NaN comes out with another sign than
+  // from the plain Eigen expressions.
   // R_i = R_h·ΔR
   V ri[3][3];
+#pragma GCC unroll 3
   for (int i = 0; i < 3; ++i) {
+#pragma GCC unroll 3
     for (int j = 0; j < 3; ++j) {
       ri[i][j] = dot3(i, s.h[i][0], d[0][j], s.h[i][1], d[1][j], s.h[i][2], d[2][j]);
     }
   }
   // T_ei = p_h + v_h·dt + (0.5·a_t)·dt·dt − p_end
   V tei[3];
+#pragma GCC unroll 3
   for (int i = 0; i < 3; ++i) {
     tei[i] = ((s.pos[i] + s.vel[i] * dt) + (s.half_acc[i] * dt) * dt) - f.pos_end[i];
   }
   V q[3], u[3], w[3], out[3];
+#pragma GCC unroll 3
   for (int i = 0; i < 3; ++i) {
     q[i] = dot3(i, f.r[i][0], p[0], f.r[i][1], p[1], f.r[i][2], p[2]) + f.t[i];
   }
+#pragma GCC unroll 3
   for (int i = 0; i < 3; ++i) {
     u[i] = dot3(i, ri[i][0], q[0], ri[i][1], q[1], ri[i][2], q[2]) + tei[i];
   }
+#pragma GCC unroll 3
   for (int i = 0; i < 3; ++i) {
     w[i] = dot3(i, f.e[i][0], u[0], f.e[i][1], u[1], f.e[i][2], u[2]) - f.t[i];
   }
+#pragma GCC unroll 3
   for (int i = 0; i < 3; ++i) {
     out[i] = dot3(i, f.rt[i][0], w[0], f.rt[i][1], w[1], f.rt[i][2], w[2]);
   }
@@ -283,31 +294,59 @@ __attribute__((target("avx"))) void compensate_runs_avx(
 
 }  // namespace
 
-void compensate_backward(
-  const std::vector<IMUPose> & poses, const CompensationFrame & frame,
+std::vector<int> compensation_lane_widths()
+{
+  std::vector<int> widths;
+#if defined(SWEEPMEND_X86_LANES)
+  if (__builtin_cpu_supports("avx512f")) {
+    widths.push_back(8);
+  }
+  if (__builtin_cpu_supports("avx")) {
+    widths.push_back(4);
+  }
+  widths.push_back(2);
+#endif
+  widths.push_back(1);
+  return widths;
+}
+
+void compensate_backward_lanes(
+  int lanes, const std::vector<IMUPose> & poses, const CompensationFrame & frame,
   pcl::PointXYZINormal * points, std::size_t count, std::vector<NanCompensation> & nans,
   double * exact)
 {
   const std::vector<Run> runs = plan_runs(poses, points, count);
   const std::size_t first_nan = nans.size();
+  switch (lanes) {
 #if defined(SWEEPMEND_X86_LANES)
-  // Plain multiplies and adds give the same bits at every width; only the speed differs.
-  static const int width = __builtin_cpu_supports("avx512f") ? 8 :
-    (__builtin_cpu_supports("avx") ? 4 : 2);
-  if (width == 8) {
-    compensate_runs_avx512(poses, frame, points, runs, nans, exact);
-  } else if (width == 4) {
-    compensate_runs_avx(poses, frame, points, runs, nans, exact);
-  } else {
-    compensate_runs<V2>(poses, frame, points, runs, nans, exact);
-  }
-#else
-  compensate_runs<double>(poses, frame, points, runs, nans, exact);
+    case 8:
+      compensate_runs_avx512(poses, frame, points, runs, nans, exact);
+      break;
+    case 4:
+      compensate_runs_avx(poses, frame, points, runs, nans, exact);
+      break;
+    case 2:
+      compensate_runs<V2>(poses, frame, points, runs, nans, exact);
+      break;
 #endif
+    default:
+      compensate_runs<double>(poses, frame, points, runs, nans, exact);
+      break;
+  }
   // Reported in the order the walk visits the points: the last first.
   std::sort(
     nans.begin() + static_cast<std::ptrdiff_t>(first_nan), nans.end(),
     [](const NanCompensation & a, const NanCompensation & b) {return a.index > b.index;});
+}
+
+void compensate_backward(
+  const std::vector<IMUPose> & poses, const CompensationFrame & frame,
+  pcl::PointXYZINormal * points, std::size_t count, std::vector<NanCompensation> & nans,
+  double * exact)
+{
+  // Plain multiplies and adds give the same bits at every width; only the speed differs.
+  static const int widest = compensation_lane_widths().front();
+  compensate_backward_lanes(widest, poses, frame, points, count, nans, exact);
 }
 
 namespace

@@ -57,6 +57,17 @@ void compensate_backward(
   pcl::PointXYZINormal * points, std::size_t count, std::vector<NanCompensation> & nans,
   double * exact = nullptr);
 
+/// Numbers of points this processor can compensate side by side, widest first: 8, 4 and 2 on
+/// x86-64 where it has the instructions, and 1 everywhere.
+std::vector<int> compensation_lane_widths();
+
+/// compensate_backward with `lanes` points side by side (one of compensation_lane_widths()),
+/// so that tests can hold every width to the same bits.
+void compensate_backward_lanes(
+  int lanes, const std::vector<IMUPose> & poses, const CompensationFrame & frame,
+  pcl::PointXYZINormal * points, std::size_t count, std::vector<NanCompensation> & nans,
+  double * exact = nullptr);
+
 /// The same pass one point at a time, with Eigen expressions: the reference the side-by-side
 /// computation is held to.
 void compensate_backward_reference(

@@ -116,21 +116,28 @@ void compare(
   const std::vector<IMUPose> & poses, const CompensationFrame & frame,
   const std::vector<pcl::PointXYZINormal> & points)
 {
-  auto fast = points;
   auto plain = points;
-  std::vector<NanCompensation> fast_nans, plain_nans;
+  std::vector<NanCompensation> plain_nans;
   // The float store hides almost every difference in the last bits of the double results, so
   // those are compared too.
-  std::vector<double> fast_exact(3 * points.size(), 0.0), plain_exact(3 * points.size(), 0.0);
-  compensate_backward(poses, frame, fast.data(), fast.size(), fast_nans, fast_exact.data());
+  std::vector<double> plain_exact(3 * points.size(), 0.0);
   compensate_backward_reference(
     poses, frame, plain.data(), plain.size(), plain_nans, plain_exact.data());
-  expect_same_bytes(fast, plain);
-  expect_same_reports(fast_nans, plain_nans);
-  for (std::size_t i = 0; i < fast_exact.size(); ++i) {
-    ASSERT_EQ(0, std::memcmp(&fast_exact[i], &plain_exact[i], sizeof(double))) <<
-      "point " << i / 3 << " coordinate " << i % 3 << ": " << fast_exact[i] << " vs " <<
-      plain_exact[i];
+  // Every width this processor runs, not only the one the pass picks for it.
+  for (int lanes : compensation_lane_widths()) {
+    SCOPED_TRACE(::testing::Message() << lanes << " lanes");
+    auto fast = points;
+    std::vector<NanCompensation> fast_nans;
+    std::vector<double> fast_exact(3 * points.size(), 0.0);
+    compensate_backward_lanes(
+      lanes, poses, frame, fast.data(), fast.size(), fast_nans, fast_exact.data());
+    expect_same_bytes(fast, plain);
+    expect_same_reports(fast_nans, plain_nans);
+    for (std::size_t i = 0; i < fast_exact.size(); ++i) {
+      ASSERT_EQ(0, std::memcmp(&fast_exact[i], &plain_exact[i], sizeof(double))) <<
+        "point " << i / 3 << " coordinate " << i % 3 << ": " << fast_exact[i] << " vs " <<
+        plain_exact[i];
+    }
   }
 }
 
