@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_line.hpp"
 #include "synth/generator.hpp"
 #include "synth/recording.hpp"
 
@@ -17,6 +18,8 @@ namespace
 {
 
 namespace fs = std::filesystem;
+using sweepmend::cli::OptionValues;
+using sweepmend::cli::UsageError;
 using sweepmend::synth::SynthConfig;
 
 constexpr const char * kUsage =
@@ -50,11 +53,6 @@ options:
   --overwrite                replace OUT if it is an existing bag
   --help                     this text
 )";
-
-struct UsageError
-{
-  std::string message;
-};
 
 double parse_double(const std::string & option, const std::string & text)
 {
@@ -112,66 +110,64 @@ int run(int argc, char ** argv)
   Eigen::Vector3d extrinsic_t = Eigen::Vector3d::Zero();
   SynthConfig opts;  // collects the numeric options; sensor defaults are applied below
 
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    auto value = [&]() -> std::string {
-        if (i + 1 >= argc) {
-          throw UsageError{arg + " needs a value"};
+  const bool go = sweepmend::cli::parse_command_line(
+    argc, argv, kUsage,
+    [&](const std::string & option, OptionValues & values) {
+      if (option == "--lidar") {
+        lidar_text = values.value();
+      } else if (option == "--motion") {
+        motion_text = values.value();
+      } else if (option == "--duration") {
+        opts.duration = parse_double(option, values.value());
+        if (opts.duration < 0.1) {
+          throw UsageError{"--duration must be at least 0.1 s (one scan)"};
         }
-        return argv[++i];
-      };
-    if (arg == "--help" || arg == "-h") {
-      std::cout << kUsage;
-      return 0;
-    } else if (arg == "--lidar") {
-      lidar_text = value();
-    } else if (arg == "--motion") {
-      motion_text = value();
-    } else if (arg == "--duration") {
-      opts.duration = parse_double(arg, value());
-      if (opts.duration < 0.1) {
-        throw UsageError{"--duration must be at least 0.1 s (one scan)"};
+      } else if (option == "--seed") {
+        const std::string v = values.value();
+        char * end = nullptr;
+        errno = 0;
+        opts.seed = std::strtoull(v.c_str(), &end, 10);
+        if (v.empty() || *end != '\0' || errno != 0 || v[0] == '-') {
+          throw UsageError{"--seed: not a non-negative integer: '" + v + "'"};
+        }
+      } else if (option == "--imu-units") {
+        units_text = values.value();
+      } else if (option == "--gyro-noise") {
+        opts.imu_noise.gyro_sigma = parse_double(option, values.value());
+      } else if (option == "--accel-noise") {
+        opts.imu_noise.accel_sigma = parse_double(option, values.value());
+      } else if (option == "--gyro-bias") {
+        opts.imu_noise.gyro_bias = parse_vector(option, values.value());
+      } else if (option == "--accel-bias") {
+        opts.imu_noise.accel_bias = parse_vector(option, values.value());
+      } else if (option == "--range-noise") {
+        opts.range_noise = parse_double(option, values.value());
+      } else if (option == "--extrinsic-T") {
+        extrinsic_t = parse_vector(option, values.value());
+        have_extrinsic = true;
+      } else if (option == "--start-time") {
+        const double s = parse_double(option, values.value());
+        if (s < 0.0 || s > 2147483647.0) {
+          throw UsageError{"--start-time must lie within 0 and 2147483647"};
+        }
+        opts.start_time_ns = std::llround(s * 1e9);
+      } else if (option == "--storage") {
+        storage = values.value();
+      } else if (option == "--overwrite") {
+        overwrite = true;
+      } else {
+        return false;
       }
-    } else if (arg == "--seed") {
-      const std::string v = value();
-      char * end = nullptr;
-      errno = 0;
-      opts.seed = std::strtoull(v.c_str(), &end, 10);
-      if (v.empty() || *end != '\0' || errno != 0 || v[0] == '-') {
-        throw UsageError{"--seed: not a non-negative integer: '" + v + "'"};
+      return true;
+    },
+    [&](const std::string & operand) {
+      if (!out.empty()) {
+        throw UsageError{"more than one output given ('" + out + "', '" + operand + "')"};
       }
-    } else if (arg == "--imu-units") {
-      units_text = value();
-    } else if (arg == "--gyro-noise") {
-      opts.imu_noise.gyro_sigma = parse_double(arg, value());
-    } else if (arg == "--accel-noise") {
-      opts.imu_noise.accel_sigma = parse_double(arg, value());
-    } else if (arg == "--gyro-bias") {
-      opts.imu_noise.gyro_bias = parse_vector(arg, value());
-    } else if (arg == "--accel-bias") {
-      opts.imu_noise.accel_bias = parse_vector(arg, value());
-    } else if (arg == "--range-noise") {
-      opts.range_noise = parse_double(arg, value());
-    } else if (arg == "--extrinsic-T") {
-      extrinsic_t = parse_vector(arg, value());
-      have_extrinsic = true;
-    } else if (arg == "--start-time") {
-      const double s = parse_double(arg, value());
-      if (s < 0.0 || s > 2147483647.0) {
-        throw UsageError{"--start-time must lie within 0 and 2147483647"};
-      }
-      opts.start_time_ns = std::llround(s * 1e9);
-    } else if (arg == "--storage") {
-      storage = value();
-    } else if (arg == "--overwrite") {
-      overwrite = true;
-    } else if (!arg.empty() && arg[0] == '-') {
-      throw UsageError{"unknown option " + arg};
-    } else if (out.empty()) {
-      out = arg;
-    } else {
-      throw UsageError{"more than one output given ('" + out + "', '" + arg + "')"};
-    }
+      out = operand;
+    });
+  if (!go) {
+    return 0;
   }
   if (out.empty()) {
     throw UsageError{"no output bag given"};
@@ -241,13 +237,5 @@ int run(int argc, char ** argv)
 
 int main(int argc, char ** argv)
 {
-  try {
-    return run(argc, argv);
-  } catch (const UsageError & e) {
-    std::cerr << "sweepmend_synth: " << e.message << "\n(see sweepmend_synth --help)\n";
-    return 2;
-  } catch (const std::exception & e) {
-    std::cerr << "sweepmend_synth: " << e.what() << "\n";
-    return 1;
-  }
+  return sweepmend::cli::run_program("sweepmend_synth", argc, argv, run);
 }
