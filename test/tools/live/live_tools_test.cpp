@@ -1,27 +1,22 @@
 // sweepmend_bag play and record on the in-process transport: what record writes is what play
 // read, at the recorded pace, with /clock and transient-local history; a signal ends a recording
 // with a complete bag.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <algorithm>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "cdr/cdr.hpp"
+#include "child_process.hpp"
 #include "live/player.hpp"
 #include "live/recorder.hpp"
 #include "rclcpp/rclcpp.hpp"
@@ -356,36 +351,17 @@ TEST_P(RecordSignalTest, LeavesACompleteBag)
   fs::remove_all(dir);
   fs::create_directories(dir);
   const std::string out = (dir / "rec").string();
-  const std::string log = (dir / "log").string();
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ::dup2(fd, STDERR_FILENO);
-    // Should the tool join a DDS graph, it stays on loopback in a domain of its own.
-    ::setenv("CYCLONEDDS_URI", "file://" SWEEPMEND_SOURCE_DIR "/config/cyclonedds_loopback.xml", 1);
-    ::setenv("ROS_DOMAIN_ID", "150", 1);
-    ::execl(SWEEPMEND_BAG_EXE, SWEEPMEND_BAG_EXE, "record", out.c_str(), "--all", nullptr);
-    ::_exit(127);
-  }
+  // Should the tool join a DDS graph, it stays on loopback in a domain of its own.
+  sweepmend_test::ChildProcess rec(
+    {SWEEPMEND_BAG_EXE, "record", out, "--all"}, sweepmend_test::loopback_env(150),
+    (dir / "log").string());
   // The bag's directory appears once the recorder runs.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!fs::exists(out) && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ASSERT_TRUE(fs::exists(out));
+  ASSERT_TRUE(rec.wait_until([&out]() {return fs::exists(out);}, 20.0)) << rec.log();
   EXPECT_FALSE(fs::exists(fs::path(out) / "metadata.yaml"));
-  ::kill(child, GetParam());
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  std::ifstream in(log);
-  std::stringstream text;
-  text << in.rdbuf();
-  ASSERT_TRUE(WIFEXITED(status)) << text.str();
-  EXPECT_EQ(WEXITSTATUS(status), 0) << text.str();
+  EXPECT_EQ(rec.stop(GetParam(), 30.0), 0) << rec.log();
   EXPECT_TRUE(fs::exists(fs::path(out) / "metadata.yaml"));
   EXPECT_NO_THROW(sweepmend::bag::Reader::open(out));
-  EXPECT_NE(text.str().find("sweepmend_bag record: 0 messages in"), std::string::npos) << text.str();
+  EXPECT_NE(rec.log().find("sweepmend_bag record: 0 messages in"), std::string::npos) << rec.log();
   fs::remove_all(dir);
 }
 

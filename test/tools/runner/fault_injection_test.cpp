@@ -6,11 +6,8 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -19,10 +16,10 @@
 #include <iterator>
 #include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "cdr/cdr.hpp"
+#include "child_process.hpp"
 #include "livox_ros_driver2/msg/custom_msg.hpp"
 #include "sensor_msgs/msg/imu.hpp"
 #include "storage/bag.hpp"
@@ -116,9 +113,9 @@ uint64_t checksum(const fs::path & path)
 
 struct Outcome
 {
-  bool exited{false};
-  int status{-1};      // exit status when exited, else the signal
-  std::string errors;  // standard error
+  int status{-1};          // exit status, or 128 + the signal that ended the run
+  bool signalled{false};   // ended by a signal
+  std::string errors;      // what it wrote
 };
 
 class FaultInjectionTest : public ::testing::Test
@@ -150,24 +147,12 @@ protected:
     const fs::path & in, const fs::path & out,
     const std::function<void()> & child_setup = nullptr, int signal_number = 0)
   {
-    const fs::path errors = dir_ / "logs" / "stderr.txt";
-    const std::string exe = SWEEPMEND_BAG_EXE;
-    const std::string log_dir = (dir_ / "logs").string();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      const int fd = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-      ::dup2(fd, STDERR_FILENO);
-      ::setenv("GLOG_log_dir", log_dir.c_str(), 1);
-      if (child_setup) {
-        child_setup();
-      }
-      ::execl(exe.c_str(), exe.c_str(), in.c_str(), out.c_str(), static_cast<char *>(nullptr));
-      ::_exit(127);
-    }
+    sweepmend_test::ChildProcess bag(
+      {SWEEPMEND_BAG_EXE, in.string(), out.string()}, {{"GLOG_log_dir", (dir_ / "logs").string()}},
+      (dir_ / "logs" / "stderr.txt").string(), child_setup);
+    Outcome o;
     if (signal_number != 0) {
-      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-      const fs::path staging = out.parent_path() / (".sweepmend_bag-" + std::to_string(pid));
-      int status = 0;
+      const fs::path staging = out.parent_path() / (".sweepmend_bag-" + std::to_string(bag.pid()));
       auto staged_bytes = [&staging]() {
           std::error_code ec;
           uintmax_t total = 0;
@@ -180,30 +165,14 @@ protected:
           }
           return total;
         };
-      bool running = true;
-      while (staged_bytes() < (1u << 20) && std::chrono::steady_clock::now() < deadline) {
-        if (::waitpid(pid, &status, WNOHANG) != 0) {
-          running = false;
-          break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-      }
-      EXPECT_TRUE(running) << "the run ended before it could be interrupted";
-      if (!running) {
-        Outcome o;
-        o.exited = WIFEXITED(status);
-        o.status = o.exited ? WEXITSTATUS(status) : WTERMSIG(status);
-        return o;
-      }
-      ::kill(pid, signal_number);
+      bag.wait_until([&staged_bytes]() {return staged_bytes() >= (1u << 20);}, 60.0);
+      EXPECT_FALSE(bag.ended()) << "the run ended before it could be interrupted";
+      o.status = bag.stop(signal_number, 100.0);
+    } else {
+      o.status = bag.wait(100.0);
     }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    Outcome o;
-    o.exited = WIFEXITED(status);
-    o.status = o.exited ? WEXITSTATUS(status) : WTERMSIG(status);
-    std::ifstream in_errors(errors);
-    o.errors.assign(std::istreambuf_iterator<char>(in_errors), std::istreambuf_iterator<char>());
+    o.signalled = bag.signalled();
+    o.errors = bag.log();
     return o;
   }
 
@@ -211,7 +180,7 @@ protected:
   void expect_clean_failure(
     const Outcome & o, const std::string & named, const fs::path & in, uint64_t sum_before)
   {
-    EXPECT_TRUE(o.exited) << "ended by signal " << o.status << "\n" << o.errors;
+    EXPECT_FALSE(o.signalled) << "ended by signal " << o.status - 128 << "\n" << o.errors;
     EXPECT_NE(o.status, 0) << o.errors;
     EXPECT_NE(o.errors.find("error"), std::string::npos) << o.errors;
     EXPECT_NE(o.errors.find(named), std::string::npos) << "no mention of " << named << ":\n" <<

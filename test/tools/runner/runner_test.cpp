@@ -1,7 +1,6 @@
 // The offline runner against recordings made here: what it records, that it equals feeding the
 // node through topics, and how it fails.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "cdr/cdr.hpp"
+#include "child_process.hpp"
 #include "node_harness.hpp"
 #include "livox_ros_driver2/msg/custom_msg.hpp"
 #include "rclcpp/detail/spin_control.hpp"
@@ -396,15 +396,15 @@ TEST_F(RunnerTest, RefusesBadInputsAndLeavesNothingBehind)
 
 TEST_F(RunnerTest, CommandLineReportsErrorsWithStatus)
 {
-  auto status_of = [&](const std::string & args) {
-      const std::string cmd = std::string(SWEEPMEND_BAG_EXE) + " " + args + " 2>/dev/null";
-      const int rc = std::system(cmd.c_str());
-      return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  auto status_of = [&](std::vector<std::string> args) {
+      args.insert(args.begin(), SWEEPMEND_BAG_EXE);
+      sweepmend_test::ChildProcess bag(args, {}, (dir_ / "bag.log").string());
+      return bag.wait();
     };
-  EXPECT_EQ(status_of("--help"), 0);
-  EXPECT_EQ(status_of(""), 2);
-  EXPECT_EQ(status_of((dir_ / "nothing").string() + " " + (dir_ / "out").string()), 1);
-  EXPECT_EQ(status_of("a b --storage zip"), 2);
+  EXPECT_EQ(status_of({"--help"}), 0);
+  EXPECT_EQ(status_of({}), 2);
+  EXPECT_EQ(status_of({(dir_ / "nothing").string(), (dir_ / "out").string()}), 1);
+  EXPECT_EQ(status_of({"a", "b", "--storage", "zip"}), 2);
   EXPECT_FALSE(fs::exists(dir_ / "out"));
 }
 
