@@ -27,39 +27,42 @@ std::string OptionValues::value()
   return take();
 }
 
-bool parse_command_line(
-  int argc, char ** argv, const char * usage, const OptionHandler & on_option,
-  const std::function<void(const std::string & operand)> & on_operand,
-  std::vector<std::string> * ros_args)
+bool parse_command_line(int argc, char ** argv, const CommandLine & line)
 {
   for (int i = 1; i < argc; ++i) {
     // A copy: the handler moves i on while it may still read the option's name.
     const std::string word = argv[i];
     if (word == "-h" || word == "--help") {
-      std::fputs(usage, stdout);
+      std::fputs(line.usage, stdout);
       return false;
-    } else if (ros_args != nullptr && word == "--ros-args") {
-      ros_args->assign(argv + i + 1, argv + argc);
+    } else if (line.ros_args != nullptr && word == "--ros-args") {
+      line.ros_args->assign(argv + i + 1, argv + argc);
       break;
     } else if (!word.empty() && word[0] == '-') {
-      OptionValues values(argc, argv, i, word);
-      if (!on_option(word, values)) {
+      const auto handler = line.options.find(word);
+      if (handler == line.options.end()) {
         throw UsageError{"unknown option " + word, true};
       }
+      OptionValues values(argc, argv, i, word);
+      handler->second(values);
     } else {
-      on_operand(word);
+      line.on_operand(word);
     }
   }
   return true;
 }
 
-int report_usage_error(const char * program, const UsageError & error, const char * usage)
+int read_command_line(int argc, char ** argv, const CommandLine & line)
 {
-  std::fprintf(stderr, "%s: %s\n", program, error.message.c_str());
-  if (error.unknown_option) {
-    std::fprintf(stderr, "\n%s", usage);
+  try {
+    return parse_command_line(argc, argv, line) ? -1 : 0;
+  } catch (const UsageError & e) {
+    std::fprintf(stderr, "%s: %s\n", line.program, e.message.c_str());
+    if (e.unknown_option) {
+      std::fprintf(stderr, "\n%s", line.usage);
+    }
+    return 2;
   }
-  return 2;
 }
 
 int run_program(const char * program, int argc, char ** argv, int (*body)(int, char **))

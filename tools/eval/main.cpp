@@ -25,6 +25,8 @@ using sweepmend::eval::ErrorStats;
 using sweepmend::eval::Evaluator;
 using sweepmend::eval::OutputKind;
 
+constexpr const char * kProgram = "sweepmend_eval";
+
 constexpr const char * kUsage =
   R"(usage: sweepmend_eval BAG... [options]
 
@@ -92,44 +94,35 @@ int run(int argc, char ** argv)
   double z_min = -1.0;
   double z_max = 2.0;
   const bool go = sweepmend::cli::parse_command_line(
-    argc, argv, kUsage,
-    [&](const std::string & option, OptionValues & values) {
-      if (option == "--png") {
-        png = values.value();
-      } else if (option == "--scan") {
-        const std::string v = values.value();
-        char * end = nullptr;
-        errno = 0;
-        scan_to_draw = std::strtol(v.c_str(), &end, 10);
-        if (v.empty() || *end != '\0' || errno != 0 || scan_to_draw < 0) {
-          throw UsageError{"--scan: not a scan number: '" + v + "'"};
-        }
-      } else if (option == "--z-range") {
-        const std::string v = values.value();
-        char * end = nullptr;
-        z_min = std::strtod(v.c_str(), &end);
-        if (end == v.c_str() || *end != ',') {
-          throw UsageError{"--z-range: expected MIN,MAX, got '" + v + "'"};
-        }
-        const char * second = end + 1;
-        z_max = std::strtod(second, &end);
-        if (end == second || *end != '\0' || !(z_min < z_max)) {
-          throw UsageError{"--z-range: expected MIN,MAX with MIN < MAX, got '" + v + "'"};
-        }
-      } else if (option == "--raw-topic") {
-        raw_topic = values.value();
-      } else if (option == "--undistorted-topic") {
-        undistorted_topic = values.value();
-      } else if (option == "--truth-topic") {
-        truth_topic = values.value();
-      } else if (option == "--quiet") {
-        quiet = true;
-      } else {
-        return false;
-      }
-      return true;
-    },
-    [&](const std::string & operand) {bags.push_back(operand);});
+    argc, argv, {kProgram, kUsage, {
+        {"--png", [&](OptionValues & values) {png = values.value();}},
+        {"--scan", [&](OptionValues & values) {
+            const std::string v = values.value();
+            char * end = nullptr;
+            errno = 0;
+            scan_to_draw = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end != '\0' || errno != 0 || scan_to_draw < 0) {
+              throw UsageError{"--scan: not a scan number: '" + v + "'"};
+            }
+          }},
+        {"--z-range", [&](OptionValues & values) {
+            const std::string v = values.value();
+            char * end = nullptr;
+            z_min = std::strtod(v.c_str(), &end);
+            if (end == v.c_str() || *end != ',') {
+              throw UsageError{"--z-range: expected MIN,MAX, got '" + v + "'"};
+            }
+            const char * second = end + 1;
+            z_max = std::strtod(second, &end);
+            if (end == second || *end != '\0' || !(z_min < z_max)) {
+              throw UsageError{"--z-range: expected MIN,MAX with MIN < MAX, got '" + v + "'"};
+            }
+          }},
+        {"--raw-topic", [&](OptionValues & values) {raw_topic = values.value();}},
+        {"--undistorted-topic", [&](OptionValues & values) {undistorted_topic = values.value();}},
+        {"--truth-topic", [&](OptionValues & values) {truth_topic = values.value();}},
+        {"--quiet", [&](OptionValues &) {quiet = true;}},
+      }, [&](const std::string & operand) {bags.push_back(operand);}});
   if (!go) {
     return 0;
   }
@@ -241,5 +234,5 @@ int run(int argc, char ** argv)
 
 int main(int argc, char ** argv)
 {
-  return sweepmend::cli::run_program("sweepmend_eval", argc, argv, run);
+  return sweepmend::cli::run_program(kProgram, argc, argv, run);
 }

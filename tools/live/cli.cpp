@@ -133,12 +133,12 @@ bool parse_double(const char * text, double & out)
   return end != text && *end == '\0';
 }
 
-// A number as the value of `option`, taken from the words after it.
-double number_value(const std::string & option, OptionValues & values)
+// A number as the value of the option, taken from the words after it.
+double number_value(OptionValues & values)
 {
   double out = 0.0;
   if (values.peek() == nullptr || !parse_double(values.peek(), out)) {
-    throw UsageError{option + " needs a number"};
+    throw UsageError{values.option() + " needs a number"};
   }
   values.take();
   return out;
@@ -161,36 +161,30 @@ int play_main(int argc, char ** argv)
   PlayOptions options;
   std::vector<std::string> ros_args;
   std::vector<std::string> positional;
-  try {
-    const bool run = cli::parse_command_line(
-      argc, argv, kPlayUsage,
-      [&](const std::string & option, OptionValues & values) {
-        if (option == "--rate" || option == "-r") {
-          options.rate = number_value(option, values);
-        } else if (option == "--clock") {
-          options.clock = true;
-          double hz = 0.0;
-          if (values.peek() != nullptr && parse_double(values.peek(), hz)) {
-            options.clock_hz = hz;
-            values.take();
-          }
-        } else if (option == "--wait-for-subscribers") {
-          options.wait_for_subscribers = number_value(option, values);
-        } else if (option == "--topics") {
-          while (values.peek() != nullptr && values.peek()[0] != '-') {
-            options.topics.push_back(values.take());
-          }
-        } else {
-          return false;
-        }
-        return true;
-      },
-      [&](const std::string & operand) {positional.push_back(operand);}, &ros_args);
-    if (!run) {
-      return 0;
-    }
-  } catch (const UsageError & e) {
-    return cli::report_usage_error(kPlayProgram, e, kPlayUsage);
+  const auto rate = [&](OptionValues & values) {options.rate = number_value(values);};
+  const int status = cli::read_command_line(
+    argc, argv, {kPlayProgram, kPlayUsage, {
+        {"--rate", rate},
+        {"-r", rate},
+        {"--clock", [&](OptionValues & values) {
+            options.clock = true;
+            double hz = 0.0;
+            if (values.peek() != nullptr && parse_double(values.peek(), hz)) {
+              options.clock_hz = hz;
+              values.take();
+            }
+          }},
+        {"--wait-for-subscribers", [&](OptionValues & values) {
+            options.wait_for_subscribers = number_value(values);
+          }},
+        {"--topics", [&](OptionValues & values) {
+            while (values.peek() != nullptr && values.peek()[0] != '-') {
+              options.topics.push_back(values.take());
+            }
+          }},
+      }, [&](const std::string & operand) {positional.push_back(operand);}, &ros_args});
+  if (status >= 0) {
+    return status;
   }
   if (positional.size() != 1) {
     std::fputs(kPlayUsage, stderr);
@@ -245,44 +239,39 @@ int record_main(int argc, char ** argv)
   RecordOptions options;
   std::vector<std::string> ros_args;
   std::vector<std::string> positional;
-  try {
-    const bool run = cli::parse_command_line(
-      argc, argv, kRecordUsage,
-      [&](const std::string & option, OptionValues & values) {
-        if (option == "--all" || option == "-a") {
-          options.all = true;
-        } else if (option == "--best-effort") {
-          options.best_effort = true;
-        } else if (option == "--use-sim-time") {
-          ros_args.insert(ros_args.begin(), {"-p", "use_sim_time:=true"});
-        } else if (option == "--duration" || option == "-d") {
-          if (values.peek() == nullptr || !parse_double(values.peek(), options.duration) ||
-            options.duration <= 0)
-          {
-            throw UsageError{"--duration needs a positive number"};
-          }
-          values.take();
-        } else if (option == "--storage" || option == "-s") {
-          if (values.peek() == nullptr) {
-            throw UsageError{"--storage needs db3 or mcap"};
-          }
-          options.storage = values.take();
-          if (options.storage != "db3" && options.storage != "sqlite3" &&
-            options.storage != "mcap")
-          {
-            throw UsageError{"unknown storage '" + options.storage + "' (use db3 or mcap)"};
-          }
-        } else {
-          return false;
-        }
-        return true;
-      },
-      [&](const std::string & operand) {positional.push_back(operand);}, &ros_args);
-    if (!run) {
-      return 0;
-    }
-  } catch (const UsageError & e) {
-    return cli::report_usage_error(kRecordProgram, e, kRecordUsage);
+  const auto all = [&](OptionValues &) {options.all = true;};
+  const auto duration = [&](OptionValues & values) {
+      if (values.peek() == nullptr || !parse_double(values.peek(), options.duration) ||
+        options.duration <= 0)
+      {
+        throw UsageError{"--duration needs a positive number"};
+      }
+      values.take();
+    };
+  const auto storage = [&](OptionValues & values) {
+      if (values.peek() == nullptr) {
+        throw UsageError{"--storage needs db3 or mcap"};
+      }
+      options.storage = values.take();
+      if (options.storage != "db3" && options.storage != "sqlite3" && options.storage != "mcap") {
+        throw UsageError{"unknown storage '" + options.storage + "' (use db3 or mcap)"};
+      }
+    };
+  const int status = cli::read_command_line(
+    argc, argv, {kRecordProgram, kRecordUsage, {
+        {"--all", all},
+        {"-a", all},
+        {"--best-effort", [&](OptionValues &) {options.best_effort = true;}},
+        {"--use-sim-time", [&](OptionValues &) {
+            ros_args.insert(ros_args.begin(), {"-p", "use_sim_time:=true"});
+          }},
+        {"--duration", duration},
+        {"-d", duration},
+        {"--storage", storage},
+        {"-s", storage},
+      }, [&](const std::string & operand) {positional.push_back(operand);}, &ros_args});
+  if (status >= 0) {
+    return status;
   }
   if (positional.empty() || (positional.size() == 1 && !options.all)) {
     std::fputs(kRecordUsage, stderr);

@@ -70,34 +70,24 @@ int main(int argc, char ** argv)
   sweepmend::runner::Options options;
   bool verbose = false;
   std::vector<std::string> positional;
-  try {
-    const bool go = sweepmend::cli::parse_command_line(
-      argc, argv, kUsage,
-      [&](const std::string & option, sweepmend::cli::OptionValues & values) {
-        if (option == "--overwrite") {
-          options.overwrite = true;
-        } else if (option == "--verbose") {
-          verbose = true;
-        } else if (option == "--storage") {
-          if (values.peek() == nullptr) {
-            throw sweepmend::cli::UsageError{"--storage needs a value (sqlite3 or mcap)"};
-          }
-          options.storage = values.take();
-          if (options.storage != "sqlite3" && options.storage != "mcap") {
-            throw sweepmend::cli::UsageError{
-                    "unknown storage '" + options.storage + "' (use sqlite3 or mcap)"};
-          }
-        } else {
-          return false;
-        }
-        return true;
-      },
-      [&](const std::string & operand) {positional.push_back(operand);}, &options.ros_args);
-    if (!go) {
-      return 0;
-    }
-  } catch (const sweepmend::cli::UsageError & e) {
-    return sweepmend::cli::report_usage_error(kProgram, e, kUsage);
+  using sweepmend::cli::OptionValues;
+  const int status = sweepmend::cli::read_command_line(
+    argc, argv, {kProgram, kUsage, {
+        {"--overwrite", [&](OptionValues &) {options.overwrite = true;}},
+        {"--verbose", [&](OptionValues &) {verbose = true;}},
+        {"--storage", [&](OptionValues & values) {
+            if (values.peek() == nullptr) {
+              throw sweepmend::cli::UsageError{"--storage needs a value (sqlite3 or mcap)"};
+            }
+            options.storage = values.take();
+            if (options.storage != "sqlite3" && options.storage != "mcap") {
+              throw sweepmend::cli::UsageError{
+                      "unknown storage '" + options.storage + "' (use sqlite3 or mcap)"};
+            }
+          }},
+      }, [&](const std::string & operand) {positional.push_back(operand);}, &options.ros_args});
+  if (status >= 0) {
+    return status;
   }
   if (positional.size() != 2) {
     std::fputs(kUsage, stderr);

@@ -22,6 +22,8 @@ using sweepmend::cli::OptionValues;
 using sweepmend::cli::UsageError;
 using sweepmend::synth::SynthConfig;
 
+constexpr const char * kProgram = "sweepmend_synth";
+
 constexpr const char * kUsage =
   R"(usage: sweepmend_synth OUT [options]
 
@@ -111,61 +113,59 @@ int run(int argc, char ** argv)
   SynthConfig opts;  // collects the numeric options; sensor defaults are applied below
 
   const bool go = sweepmend::cli::parse_command_line(
-    argc, argv, kUsage,
-    [&](const std::string & option, OptionValues & values) {
-      if (option == "--lidar") {
-        lidar_text = values.value();
-      } else if (option == "--motion") {
-        motion_text = values.value();
-      } else if (option == "--duration") {
-        opts.duration = parse_double(option, values.value());
-        if (opts.duration < 0.1) {
-          throw UsageError{"--duration must be at least 0.1 s (one scan)"};
+    argc, argv, {kProgram, kUsage, {
+        {"--lidar", [&](OptionValues & values) {lidar_text = values.value();}},
+        {"--motion", [&](OptionValues & values) {motion_text = values.value();}},
+        {"--duration", [&](OptionValues & values) {
+            opts.duration = parse_double(values.option(), values.value());
+            if (opts.duration < 0.1) {
+              throw UsageError{"--duration must be at least 0.1 s (one scan)"};
+            }
+          }},
+        {"--seed", [&](OptionValues & values) {
+            const std::string v = values.value();
+            char * end = nullptr;
+            errno = 0;
+            opts.seed = std::strtoull(v.c_str(), &end, 10);
+            if (v.empty() || *end != '\0' || errno != 0 || v[0] == '-') {
+              throw UsageError{"--seed: not a non-negative integer: '" + v + "'"};
+            }
+          }},
+        {"--imu-units", [&](OptionValues & values) {units_text = values.value();}},
+        {"--gyro-noise", [&](OptionValues & values) {
+            opts.imu_noise.gyro_sigma = parse_double(values.option(), values.value());
+          }},
+        {"--accel-noise", [&](OptionValues & values) {
+            opts.imu_noise.accel_sigma = parse_double(values.option(), values.value());
+          }},
+        {"--gyro-bias", [&](OptionValues & values) {
+            opts.imu_noise.gyro_bias = parse_vector(values.option(), values.value());
+          }},
+        {"--accel-bias", [&](OptionValues & values) {
+            opts.imu_noise.accel_bias = parse_vector(values.option(), values.value());
+          }},
+        {"--range-noise", [&](OptionValues & values) {
+            opts.range_noise = parse_double(values.option(), values.value());
+          }},
+        {"--extrinsic-T", [&](OptionValues & values) {
+            extrinsic_t = parse_vector(values.option(), values.value());
+            have_extrinsic = true;
+          }},
+        {"--start-time", [&](OptionValues & values) {
+            const double s = parse_double(values.option(), values.value());
+            if (s < 0.0 || s > 2147483647.0) {
+              throw UsageError{"--start-time must lie within 0 and 2147483647"};
+            }
+            opts.start_time_ns = std::llround(s * 1e9);
+          }},
+        {"--storage", [&](OptionValues & values) {storage = values.value();}},
+        {"--overwrite", [&](OptionValues &) {overwrite = true;}},
+      }, [&](const std::string & operand) {
+        if (!out.empty()) {
+          throw UsageError{"more than one output given ('" + out + "', '" + operand + "')"};
         }
-      } else if (option == "--seed") {
-        const std::string v = values.value();
-        char * end = nullptr;
-        errno = 0;
-        opts.seed = std::strtoull(v.c_str(), &end, 10);
-        if (v.empty() || *end != '\0' || errno != 0 || v[0] == '-') {
-          throw UsageError{"--seed: not a non-negative integer: '" + v + "'"};
-        }
-      } else if (option == "--imu-units") {
-        units_text = values.value();
-      } else if (option == "--gyro-noise") {
-        opts.imu_noise.gyro_sigma = parse_double(option, values.value());
-      } else if (option == "--accel-noise") {
-        opts.imu_noise.accel_sigma = parse_double(option, values.value());
-      } else if (option == "--gyro-bias") {
-        opts.imu_noise.gyro_bias = parse_vector(option, values.value());
-      } else if (option == "--accel-bias") {
-        opts.imu_noise.accel_bias = parse_vector(option, values.value());
-      } else if (option == "--range-noise") {
-        opts.range_noise = parse_double(option, values.value());
-      } else if (option == "--extrinsic-T") {
-        extrinsic_t = parse_vector(option, values.value());
-        have_extrinsic = true;
-      } else if (option == "--start-time") {
-        const double s = parse_double(option, values.value());
-        if (s < 0.0 || s > 2147483647.0) {
-          throw UsageError{"--start-time must lie within 0 and 2147483647"};
-        }
-        opts.start_time_ns = std::llround(s * 1e9);
-      } else if (option == "--storage") {
-        storage = values.value();
-      } else if (option == "--overwrite") {
-        overwrite = true;
-      } else {
-        return false;
-      }
-      return true;
-    },
-    [&](const std::string & operand) {
-      if (!out.empty()) {
-        throw UsageError{"more than one output given ('" + out + "', '" + operand + "')"};
-      }
-      out = operand;
-    });
+        out = operand;
+      }});
   if (!go) {
     return 0;
   }
@@ -237,5 +237,5 @@ int run(int argc, char ** argv)
 
 int main(int argc, char ** argv)
 {
-  return sweepmend::cli::run_program("sweepmend_synth", argc, argv, run);
+  return sweepmend::cli::run_program(kProgram, argc, argv, run);
 }
