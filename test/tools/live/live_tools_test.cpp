@@ -25,23 +25,18 @@
 #include "sensor_msgs/msg/point_cloud2.hpp"
 #include "storage/bag.hpp"
 #include "tf2_msgs/msg/tf_message.hpp"
+#include "tool_test_helpers.hpp"
 
 namespace fs = std::filesystem;
 using sweepmend::bag::BagMessage;
+using sweepmend_test::read_bag;
+using sweepmend_test::stamp_of;
 
 namespace
 {
 
 constexpr int64_t kStart = 50'000'000'000;  // the recording's first receive time, ns
 constexpr int64_t kMs = 1'000'000;
-
-builtin_interfaces::msg::Time stamp_of(int64_t ns)
-{
-  builtin_interfaces::msg::Time t;
-  t.sec = static_cast<int32_t>(ns / 1'000'000'000);
-  t.nanosec = static_cast<uint32_t>(ns % 1'000'000'000);
-  return t;
-}
 
 // 0.4 s of IMU at 200 Hz and four clouds of different sizes, in receive-time order.
 std::vector<BagMessage> recording()
@@ -79,29 +74,8 @@ void write_bag(
   const fs::path & dir, const std::vector<BagMessage> & messages,
   const std::map<std::string, std::string> & types, bool transient_local = false)
 {
-  auto writer = sweepmend::bag::Writer::create(dir.string(), "sqlite3");
-  for (const auto & [topic, type] : types) {
-    sweepmend::bag::TopicMetadata meta;
-    meta.name = topic;
-    meta.type = type;
-    meta.offered_qos_profiles = sweepmend::bag::qos_profile_yaml(10, true, transient_local);
-    writer->create_topic(meta);
-  }
-  for (const auto & m : messages) {
-    writer->write(m.topic, m.timestamp, m.data);
-  }
-  writer->close();
-}
-
-std::vector<BagMessage> read_bag(const fs::path & path)
-{
-  auto reader = sweepmend::bag::Reader::open(path.string());
-  std::vector<BagMessage> out;
-  BagMessage m;
-  while (reader->read_next(m)) {
-    out.push_back(m);
-  }
-  return out;
+  sweepmend_test::write_bag(
+    dir, "sqlite3", types, messages, sweepmend::bag::qos_profile_yaml(10, true, transient_local));
 }
 
 std::map<std::string, std::vector<BagMessage>> by_topic(const std::vector<BagMessage> & messages)
@@ -118,9 +92,7 @@ class LiveToolsTest : public ::testing::Test
 protected:
   void SetUp() override
   {
-    dir_ = fs::temp_directory_path() / ("sweepmend_live_test_" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    dir_ = sweepmend_test::fresh_test_dir("sweepmend_live_test");
     rclcpp::init(0, nullptr, rclcpp::InitOptions(), rclcpp::SignalHandlerOptions::None);
   }
   void TearDown() override
@@ -346,10 +318,7 @@ class RecordSignalTest : public ::testing::TestWithParam<int>
 
 TEST_P(RecordSignalTest, LeavesACompleteBag)
 {
-  const fs::path dir =
-    fs::temp_directory_path() / ("sweepmend_live_signal_" + std::to_string(::getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  const fs::path dir = sweepmend_test::fresh_test_dir("sweepmend_live_signal");
   const std::string out = (dir / "rec").string();
   // Should the tool join a DDS graph, it stays on loopback in a domain of its own.
   sweepmend_test::ChildProcess rec(

@@ -23,22 +23,16 @@
 #include "livox_ros_driver2/msg/custom_msg.hpp"
 #include "sensor_msgs/msg/imu.hpp"
 #include "storage/bag.hpp"
+#include "tool_test_helpers.hpp"
 
 namespace fs = std::filesystem;
+using sweepmend_test::stamp_of;
 
 namespace
 {
 
 constexpr int64_t kStart = 100'000'000'000;
 constexpr int64_t kMs = 1'000'000;
-
-builtin_interfaces::msg::Time stamp_of(int64_t ns)
-{
-  builtin_interfaces::msg::Time t;
-  t.sec = static_cast<int32_t>(ns / 1'000'000'000);
-  t.nanosec = static_cast<uint32_t>(ns % 1'000'000'000);
-  return t;
-}
 
 // `seconds` of a 10-Hz Livox stream (2000 points a scan) with its 200-Hz IMU.
 void write_recording(const fs::path & dir, const std::string & storage, int seconds)
@@ -123,10 +117,7 @@ class FaultInjectionTest : public ::testing::Test
 protected:
   void SetUp() override
   {
-    dir_ = fs::temp_directory_path() /
-      ("sweepmend_fault_test_" + std::to_string(::getpid()) + "_" +
-      ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
+    dir_ = sweepmend_test::fresh_test_dir("sweepmend_fault_test");
     fs::create_directories(dir_ / "logs");
     fs::create_directories(dir_ / "out");
     // World-readable, so that a child without root rights can read the input.
