@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "cdr/cdr.hpp"
-#include "process_helpers.hpp"
+#include "child_process.hpp"
 #include "sensor_msgs/msg/point_cloud2.hpp"
 #include "storage/bag.hpp"
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cdr/cdr.hpp"
+#include "cli/command_line.hpp"
 #include "eval/evaluation.hpp"
 #include "eval/plot.hpp"
 #include "storage/bag.hpp"
@@ -17,10 +18,14 @@
 namespace
 {
 
+using sweepmend::cli::OptionValues;
+using sweepmend::cli::UsageError;
 using sweepmend::eval::CloudScore;
 using sweepmend::eval::ErrorStats;
 using sweepmend::eval::Evaluator;
 using sweepmend::eval::OutputKind;
+
+constexpr const char * kProgram = "sweepmend_eval";
 
 constexpr const char * kUsage =
   R"(usage: sweepmend_eval BAG... [options]
@@ -43,11 +48,6 @@ options:
   --quiet                    no per-scan lines
   --help                     this text
 )";
-
-struct UsageError
-{
-  std::string message;
-};
 
 struct Source
 {
@@ -93,52 +93,38 @@ int run(int argc, char ** argv)
   bool quiet = false;
   double z_min = -1.0;
   double z_max = 2.0;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    auto value = [&]() -> std::string {
-        if (i + 1 >= argc) {
-          throw UsageError{arg + " needs a value"};
-        }
-        return argv[++i];
-      };
-    if (arg == "--help" || arg == "-h") {
-      std::cout << kUsage;
-      return 0;
-    } else if (arg == "--png") {
-      png = value();
-    } else if (arg == "--scan") {
-      const std::string v = value();
-      char * end = nullptr;
-      errno = 0;
-      scan_to_draw = std::strtol(v.c_str(), &end, 10);
-      if (v.empty() || *end != '\0' || errno != 0 || scan_to_draw < 0) {
-        throw UsageError{"--scan: not a scan number: '" + v + "'"};
-      }
-    } else if (arg == "--z-range") {
-      const std::string v = value();
-      char * end = nullptr;
-      z_min = std::strtod(v.c_str(), &end);
-      if (end == v.c_str() || *end != ',') {
-        throw UsageError{"--z-range: expected MIN,MAX, got '" + v + "'"};
-      }
-      const char * second = end + 1;
-      z_max = std::strtod(second, &end);
-      if (end == second || *end != '\0' || !(z_min < z_max)) {
-        throw UsageError{"--z-range: expected MIN,MAX with MIN < MAX, got '" + v + "'"};
-      }
-    } else if (arg == "--raw-topic") {
-      raw_topic = value();
-    } else if (arg == "--undistorted-topic") {
-      undistorted_topic = value();
-    } else if (arg == "--truth-topic") {
-      truth_topic = value();
-    } else if (arg == "--quiet") {
-      quiet = true;
-    } else if (!arg.empty() && arg[0] == '-') {
-      throw UsageError{"unknown option " + arg};
-    } else {
-      bags.push_back(arg);
-    }
+  const bool go = sweepmend::cli::parse_command_line(
+    argc, argv, {kProgram, kUsage, {
+        {"--png", [&](OptionValues & values) {png = values.value();}},
+        {"--scan", [&](OptionValues & values) {
+            const std::string v = values.value();
+            char * end = nullptr;
+            errno = 0;
+            scan_to_draw = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end != '\0' || errno != 0 || scan_to_draw < 0) {
+              throw UsageError{"--scan: not a scan number: '" + v + "'"};
+            }
+          }},
+        {"--z-range", [&](OptionValues & values) {
+            const std::string v = values.value();
+            char * end = nullptr;
+            z_min = std::strtod(v.c_str(), &end);
+            if (end == v.c_str() || *end != ',') {
+              throw UsageError{"--z-range: expected MIN,MAX, got '" + v + "'"};
+            }
+            const char * second = end + 1;
+            z_max = std::strtod(second, &end);
+            if (end == second || *end != '\0' || !(z_min < z_max)) {
+              throw UsageError{"--z-range: expected MIN,MAX with MIN < MAX, got '" + v + "'"};
+            }
+          }},
+        {"--raw-topic", [&](OptionValues & values) {raw_topic = values.value();}},
+        {"--undistorted-topic", [&](OptionValues & values) {undistorted_topic = values.value();}},
+        {"--truth-topic", [&](OptionValues & values) {truth_topic = values.value();}},
+        {"--quiet", [&](OptionValues &) {quiet = true;}},
+      }, [&](const std::string & operand) {bags.push_back(operand);}});
+  if (!go) {
+    return 0;
   }
   if (bags.empty()) {
     throw UsageError{"no bag given"};
@@ -248,13 +234,5 @@ int run(int argc, char ** argv)
 
 int main(int argc, char ** argv)
 {
-  try {
-    return run(argc, argv);
-  } catch (const UsageError & e) {
-    std::cerr << "sweepmend_eval: " << e.message << "\n(see sweepmend_eval --help)\n";
-    return 2;
-  } catch (const std::exception & e) {
-    std::cerr << "sweepmend_eval: " << e.what() << "\n";
-    return 1;
-  }
+  return sweepmend::cli::run_program(kProgram, argc, argv, run);
 }

@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "cli/command_line.hpp"
+#include "cli/progress_bar.hpp"
 #include "live/player.hpp"
 #include "live/recorder.hpp"
 #include "rclcpp/rclcpp.hpp"
@@ -21,6 +23,12 @@ namespace live
 {
 namespace
 {
+
+using cli::OptionValues;
+using cli::UsageError;
+
+const char kPlayProgram[] = "sweepmend_bag play";
+const char kRecordProgram[] = "sweepmend_bag record";
 
 const char kPlayUsage[] =
   "usage: sweepmend_bag play BAG [--rate R] [--clock [HZ]] [--topics TOPIC...]\n"
@@ -125,14 +133,20 @@ bool parse_double(const char * text, double & out)
   return end != text && *end == '\0';
 }
 
+// A number as the value of the option, taken from the words after it.
+double number_value(OptionValues & values)
+{
+  double out = 0.0;
+  if (values.peek() == nullptr || !parse_double(values.peek(), out)) {
+    throw UsageError{values.option() + " needs a number"};
+  }
+  values.take();
+  return out;
+}
+
 void draw_play_progress(const PlayProgress & p)
 {
-  const int width = 30;
-  const double frac = p.bag_seconds_total > 0.0 ?
-    std::min(1.0, std::max(0.0, p.bag_seconds_done / p.bag_seconds_total)) : 1.0;
-  const int filled = static_cast<int>(frac * width + 0.5);
-  std::string bar(static_cast<size_t>(filled), '#');
-  bar.append(static_cast<size_t>(width - filled), '.');
+  const std::string bar = cli::progress_bar(p.bag_seconds_done, p.bag_seconds_total);
   std::fprintf(
     stderr, "\r[%s] %6.1f / %.1f s  %llu messages  %.2fx ", bar.c_str(), p.bag_seconds_done,
     p.bag_seconds_total, static_cast<unsigned long long>(p.messages),
@@ -147,47 +161,30 @@ int play_main(int argc, char ** argv)
   PlayOptions options;
   std::vector<std::string> ros_args;
   std::vector<std::string> positional;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    auto value = [&](double & out) {
-        if (i + 1 >= argc || !parse_double(argv[i + 1], out)) {
-          std::fprintf(stderr, "sweepmend_bag play: %s needs a number\n", a.c_str());
-          return false;
-        }
-        ++i;
-        return true;
-      };
-    if (a == "-h" || a == "--help") {
-      std::fputs(kPlayUsage, stdout);
-      return 0;
-    } else if (a == "--ros-args") {
-      ros_args.assign(argv + i + 1, argv + argc);
-      break;
-    } else if (a == "--rate" || a == "-r") {
-      if (!value(options.rate)) {
-        return 2;
-      }
-    } else if (a == "--clock") {
-      options.clock = true;
-      double hz = 0.0;
-      if (i + 1 < argc && parse_double(argv[i + 1], hz)) {
-        options.clock_hz = hz;
-        ++i;
-      }
-    } else if (a == "--wait-for-subscribers") {
-      if (!value(options.wait_for_subscribers)) {
-        return 2;
-      }
-    } else if (a == "--topics") {
-      while (i + 1 < argc && argv[i + 1][0] != '-') {
-        options.topics.push_back(argv[++i]);
-      }
-    } else if (!a.empty() && a[0] == '-') {
-      std::fprintf(stderr, "sweepmend_bag play: unknown option %s\n\n%s", a.c_str(), kPlayUsage);
-      return 2;
-    } else {
-      positional.push_back(a);
-    }
+  const auto rate = [&](OptionValues & values) {options.rate = number_value(values);};
+  const int status = cli::read_command_line(
+    argc, argv, {kPlayProgram, kPlayUsage, {
+        {"--rate", rate},
+        {"-r", rate},
+        {"--clock", [&](OptionValues & values) {
+            options.clock = true;
+            double hz = 0.0;
+            if (values.peek() != nullptr && parse_double(values.peek(), hz)) {
+              options.clock_hz = hz;
+              values.take();
+            }
+          }},
+        {"--wait-for-subscribers", [&](OptionValues & values) {
+            options.wait_for_subscribers = number_value(values);
+          }},
+        {"--topics", [&](OptionValues & values) {
+            while (values.peek() != nullptr && values.peek()[0] != '-') {
+              options.topics.push_back(values.take());
+            }
+          }},
+      }, [&](const std::string & operand) {positional.push_back(operand);}, &ros_args});
+  if (status >= 0) {
+    return status;
   }
   if (positional.size() != 1) {
     std::fputs(kPlayUsage, stderr);
@@ -231,7 +228,7 @@ int play_main(int argc, char ** argv)
     if (drew) {
       std::fputc('\n', stderr);
     }
-    std::fprintf(stderr, "sweepmend_bag play: error: %s\n", e.what());
+    std::fprintf(stderr, "%s: error: %s\n", kPlayProgram, e.what());
     return 1;
   }
   return 0;
@@ -242,44 +239,39 @@ int record_main(int argc, char ** argv)
   RecordOptions options;
   std::vector<std::string> ros_args;
   std::vector<std::string> positional;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a == "-h" || a == "--help") {
-      std::fputs(kRecordUsage, stdout);
-      return 0;
-    } else if (a == "--ros-args") {
-      ros_args.assign(argv + i + 1, argv + argc);
-      break;
-    } else if (a == "--all" || a == "-a") {
-      options.all = true;
-    } else if (a == "--best-effort") {
-      options.best_effort = true;
-    } else if (a == "--use-sim-time") {
-      ros_args.insert(ros_args.begin(), {"-p", "use_sim_time:=true"});
-    } else if (a == "--duration" || a == "-d") {
-      if (i + 1 >= argc || !parse_double(argv[i + 1], options.duration) || options.duration <= 0) {
-        std::fprintf(stderr, "sweepmend_bag record: --duration needs a positive number\n");
-        return 2;
+  const auto all = [&](OptionValues &) {options.all = true;};
+  const auto duration = [&](OptionValues & values) {
+      if (values.peek() == nullptr || !parse_double(values.peek(), options.duration) ||
+        options.duration <= 0)
+      {
+        throw UsageError{"--duration needs a positive number"};
       }
-      ++i;
-    } else if (a == "--storage" || a == "-s") {
-      if (i + 1 >= argc) {
-        std::fprintf(stderr, "sweepmend_bag record: --storage needs db3 or mcap\n");
-        return 2;
+      values.take();
+    };
+  const auto storage = [&](OptionValues & values) {
+      if (values.peek() == nullptr) {
+        throw UsageError{"--storage needs db3 or mcap"};
       }
-      options.storage = argv[++i];
+      options.storage = values.take();
       if (options.storage != "db3" && options.storage != "sqlite3" && options.storage != "mcap") {
-        std::fprintf(
-          stderr, "sweepmend_bag record: unknown storage '%s' (use db3 or mcap)\n",
-          options.storage.c_str());
-        return 2;
+        throw UsageError{"unknown storage '" + options.storage + "' (use db3 or mcap)"};
       }
-    } else if (!a.empty() && a[0] == '-') {
-      std::fprintf(stderr, "sweepmend_bag record: unknown option %s\n\n%s", a.c_str(), kRecordUsage);
-      return 2;
-    } else {
-      positional.push_back(a);
-    }
+    };
+  const int status = cli::read_command_line(
+    argc, argv, {kRecordProgram, kRecordUsage, {
+        {"--all", all},
+        {"-a", all},
+        {"--best-effort", [&](OptionValues &) {options.best_effort = true;}},
+        {"--use-sim-time", [&](OptionValues &) {
+            ros_args.insert(ros_args.begin(), {"-p", "use_sim_time:=true"});
+          }},
+        {"--duration", duration},
+        {"-d", duration},
+        {"--storage", storage},
+        {"-s", storage},
+      }, [&](const std::string & operand) {positional.push_back(operand);}, &ros_args});
+  if (status >= 0) {
+    return status;
   }
   if (positional.empty() || (positional.size() == 1 && !options.all)) {
     std::fputs(kRecordUsage, stderr);
@@ -312,7 +304,7 @@ int record_main(int argc, char ** argv)
       stderr, "sweepmend_bag record: %llu messages in %s\n", static_cast<unsigned long long>(total),
       options.output.c_str());
   } catch (const std::exception & e) {
-    std::fprintf(stderr, "sweepmend_bag record: error: %s\n", e.what());
+    std::fprintf(stderr, "%s: error: %s\n", kRecordProgram, e.what());
     return 1;
   }
   return 0;

@@ -83,8 +83,8 @@ std::vector<std::pair<std::string, std::string>> Recorder::discover()
       counts_[topic] = 0;
     }
     subscriptions_[topic] = make_subscription(
-      node_, topic, type, qos, [this, topic](std::vector<uint8_t> && data) {
-        write(topic, std::move(data));
+      node_, topic, type, qos, [this, name = topic](std::vector<uint8_t> && data) {
+        write(name, std::move(data));
       });
     added.emplace_back(topic, type);
   }

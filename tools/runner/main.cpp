@@ -9,6 +9,8 @@
 #include <iostream>
 #include <string>
 
+#include "cli/command_line.hpp"
+#include "cli/progress_bar.hpp"
 #include "live/cli.hpp"
 #include "rclcpp/detail/transport.hpp"
 #include "runner/runner.hpp"
@@ -16,6 +18,8 @@
 
 namespace
 {
+
+const char kProgram[] = "sweepmend_bag";
 
 const char kUsage[] =
   "usage: sweepmend_bag IN OUT [--storage sqlite3|mcap] [--overwrite] [--verbose]\n"
@@ -38,12 +42,7 @@ const char kUsage[] =
 
 void draw_progress(const sweepmend::runner::Progress & p)
 {
-  const int width = 30;
-  const double frac = p.bag_seconds_total > 0.0 ?
-    std::min(1.0, std::max(0.0, p.bag_seconds_done / p.bag_seconds_total)) : 1.0;
-  const int filled = static_cast<int>(frac * width + 0.5);
-  std::string bar(static_cast<size_t>(filled), '#');
-  bar.append(static_cast<size_t>(width - filled), '.');
+  const std::string bar = sweepmend::cli::progress_bar(p.bag_seconds_done, p.bag_seconds_total);
   const double speed = p.wall_seconds > 0.0 ? p.bag_seconds_done / p.wall_seconds : 0.0;
   std::fprintf(
     stderr, "\r[%s] %6.1f / %.1f s  scans in %llu out %llu  %.1fx real time ", bar.c_str(),
@@ -71,38 +70,24 @@ int main(int argc, char ** argv)
   sweepmend::runner::Options options;
   bool verbose = false;
   std::vector<std::string> positional;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a == "--ros-args") {
-      for (++i; i < argc; ++i) {
-        options.ros_args.push_back(argv[i]);
-      }
-      break;
-    } else if (a == "-h" || a == "--help") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    } else if (a == "--overwrite") {
-      options.overwrite = true;
-    } else if (a == "--verbose") {
-      verbose = true;
-    } else if (a == "--storage") {
-      if (i + 1 >= argc) {
-        std::fprintf(stderr, "sweepmend_bag: --storage needs a value (sqlite3 or mcap)\n");
-        return 2;
-      }
-      options.storage = argv[++i];
-      if (options.storage != "sqlite3" && options.storage != "mcap") {
-        std::fprintf(
-          stderr, "sweepmend_bag: unknown storage '%s' (use sqlite3 or mcap)\n",
-          options.storage.c_str());
-        return 2;
-      }
-    } else if (!a.empty() && a[0] == '-') {
-      std::fprintf(stderr, "sweepmend_bag: unknown option %s\n\n%s", a.c_str(), kUsage);
-      return 2;
-    } else {
-      positional.push_back(a);
-    }
+  using sweepmend::cli::OptionValues;
+  const int status = sweepmend::cli::read_command_line(
+    argc, argv, {kProgram, kUsage, {
+        {"--overwrite", [&](OptionValues &) {options.overwrite = true;}},
+        {"--verbose", [&](OptionValues &) {verbose = true;}},
+        {"--storage", [&](OptionValues & values) {
+            if (values.peek() == nullptr) {
+              throw sweepmend::cli::UsageError{"--storage needs a value (sqlite3 or mcap)"};
+            }
+            options.storage = values.take();
+            if (options.storage != "sqlite3" && options.storage != "mcap") {
+              throw sweepmend::cli::UsageError{
+                      "unknown storage '" + options.storage + "' (use sqlite3 or mcap)"};
+            }
+          }},
+      }, [&](const std::string & operand) {positional.push_back(operand);}, &options.ros_args});
+  if (status >= 0) {
+    return status;
   }
   if (positional.size() != 2) {
     std::fputs(kUsage, stderr);
@@ -162,7 +147,7 @@ int main(int argc, char ** argv)
     if (drew) {
       std::fputc('\n', stderr);
     }
-    std::fprintf(stderr, "sweepmend_bag: error: %s\n", e.what());
+    std::fprintf(stderr, "%s: error: %s\n", kProgram, e.what());
     google::ShutdownGoogleLogging();
     return 1;
   }

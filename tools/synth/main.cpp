@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_line.hpp"
 #include "synth/generator.hpp"
 #include "synth/recording.hpp"
 
@@ -17,7 +18,11 @@ namespace
 {
 
 namespace fs = std::filesystem;
+using sweepmend::cli::OptionValues;
+using sweepmend::cli::UsageError;
 using sweepmend::synth::SynthConfig;
+
+constexpr const char * kProgram = "sweepmend_synth";
 
 constexpr const char * kUsage =
   R"(usage: sweepmend_synth OUT [options]
@@ -50,11 +55,6 @@ options:
   --overwrite                replace OUT if it is an existing bag
   --help                     this text
 )";
-
-struct UsageError
-{
-  std::string message;
-};
 
 double parse_double(const std::string & option, const std::string & text)
 {
@@ -112,66 +112,62 @@ int run(int argc, char ** argv)
   Eigen::Vector3d extrinsic_t = Eigen::Vector3d::Zero();
   SynthConfig opts;  // collects the numeric options; sensor defaults are applied below
 
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    auto value = [&]() -> std::string {
-        if (i + 1 >= argc) {
-          throw UsageError{arg + " needs a value"};
+  const bool go = sweepmend::cli::parse_command_line(
+    argc, argv, {kProgram, kUsage, {
+        {"--lidar", [&](OptionValues & values) {lidar_text = values.value();}},
+        {"--motion", [&](OptionValues & values) {motion_text = values.value();}},
+        {"--duration", [&](OptionValues & values) {
+            opts.duration = parse_double(values.option(), values.value());
+            if (opts.duration < 0.1) {
+              throw UsageError{"--duration must be at least 0.1 s (one scan)"};
+            }
+          }},
+        {"--seed", [&](OptionValues & values) {
+            const std::string v = values.value();
+            char * end = nullptr;
+            errno = 0;
+            opts.seed = std::strtoull(v.c_str(), &end, 10);
+            if (v.empty() || *end != '\0' || errno != 0 || v[0] == '-') {
+              throw UsageError{"--seed: not a non-negative integer: '" + v + "'"};
+            }
+          }},
+        {"--imu-units", [&](OptionValues & values) {units_text = values.value();}},
+        {"--gyro-noise", [&](OptionValues & values) {
+            opts.imu_noise.gyro_sigma = parse_double(values.option(), values.value());
+          }},
+        {"--accel-noise", [&](OptionValues & values) {
+            opts.imu_noise.accel_sigma = parse_double(values.option(), values.value());
+          }},
+        {"--gyro-bias", [&](OptionValues & values) {
+            opts.imu_noise.gyro_bias = parse_vector(values.option(), values.value());
+          }},
+        {"--accel-bias", [&](OptionValues & values) {
+            opts.imu_noise.accel_bias = parse_vector(values.option(), values.value());
+          }},
+        {"--range-noise", [&](OptionValues & values) {
+            opts.range_noise = parse_double(values.option(), values.value());
+          }},
+        {"--extrinsic-T", [&](OptionValues & values) {
+            extrinsic_t = parse_vector(values.option(), values.value());
+            have_extrinsic = true;
+          }},
+        {"--start-time", [&](OptionValues & values) {
+            const double s = parse_double(values.option(), values.value());
+            if (s < 0.0 || s > 2147483647.0) {
+              throw UsageError{"--start-time must lie within 0 and 2147483647"};
+            }
+            opts.start_time_ns = std::llround(s * 1e9);
+          }},
+        {"--storage", [&](OptionValues & values) {storage = values.value();}},
+        {"--overwrite", [&](OptionValues &) {overwrite = true;}},
+      }, [&](const std::string & operand) {
+        if (!out.empty()) {
+          throw UsageError{"more than one output given ('" + out + "', '" + operand + "')"};
         }
-        return argv[++i];
-      };
-    if (arg == "--help" || arg == "-h") {
-      std::cout << kUsage;
-      return 0;
-    } else if (arg == "--lidar") {
-      lidar_text = value();
-    } else if (arg == "--motion") {
-      motion_text = value();
-    } else if (arg == "--duration") {
-      opts.duration = parse_double(arg, value());
-      if (opts.duration < 0.1) {
-        throw UsageError{"--duration must be at least 0.1 s (one scan)"};
-      }
-    } else if (arg == "--seed") {
-      const std::string v = value();
-      char * end = nullptr;
-      errno = 0;
-      opts.seed = std::strtoull(v.c_str(), &end, 10);
-      if (v.empty() || *end != '\0' || errno != 0 || v[0] == '-') {
-        throw UsageError{"--seed: not a non-negative integer: '" + v + "'"};
-      }
-    } else if (arg == "--imu-units") {
-      units_text = value();
-    } else if (arg == "--gyro-noise") {
-      opts.imu_noise.gyro_sigma = parse_double(arg, value());
-    } else if (arg == "--accel-noise") {
-      opts.imu_noise.accel_sigma = parse_double(arg, value());
-    } else if (arg == "--gyro-bias") {
-      opts.imu_noise.gyro_bias = parse_vector(arg, value());
-    } else if (arg == "--accel-bias") {
-      opts.imu_noise.accel_bias = parse_vector(arg, value());
-    } else if (arg == "--range-noise") {
-      opts.range_noise = parse_double(arg, value());
-    } else if (arg == "--extrinsic-T") {
-      extrinsic_t = parse_vector(arg, value());
-      have_extrinsic = true;
-    } else if (arg == "--start-time") {
-      const double s = parse_double(arg, value());
-      if (s < 0.0 || s > 2147483647.0) {
-        throw UsageError{"--start-time must lie within 0 and 2147483647"};
-      }
-      opts.start_time_ns = std::llround(s * 1e9);
-    } else if (arg == "--storage") {
-      storage = value();
-    } else if (arg == "--overwrite") {
-      overwrite = true;
-    } else if (!arg.empty() && arg[0] == '-') {
-      throw UsageError{"unknown option " + arg};
-    } else if (out.empty()) {
-      out = arg;
-    } else {
-      throw UsageError{"more than one output given ('" + out + "', '" + arg + "')"};
-    }
+        out = operand;
+      }});
+  if (!go) {
+    return 0;
   }
   if (out.empty()) {
     throw UsageError{"no output bag given"};
@@ -241,13 +237,5 @@ int run(int argc, char ** argv)
 
 int main(int argc, char ** argv)
 {
-  try {
-    return run(argc, argv);
-  } catch (const UsageError & e) {
-    std::cerr << "sweepmend_synth: " << e.message << "\n(see sweepmend_synth --help)\n";
-    return 2;
-  } catch (const std::exception & e) {
-    std::cerr << "sweepmend_synth: " << e.what() << "\n";
-    return 1;
-  }
+  return sweepmend::cli::run_program(kProgram, argc, argv, run);
 }

@@ -1,27 +1,22 @@
 // sweepmend_bag play and record on the in-process transport: what record writes is what play
 // read, at the recorded pace, with /clock and transient-local history; a signal ends a recording
 // with a complete bag.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <algorithm>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "cdr/cdr.hpp"
+#include "child_process.hpp"
 #include "live/player.hpp"
 #include "live/recorder.hpp"
 #include "rclcpp/rclcpp.hpp"
@@ -30,23 +25,18 @@
 #include "sensor_msgs/msg/point_cloud2.hpp"
 #include "storage/bag.hpp"
 #include "tf2_msgs/msg/tf_message.hpp"
+#include "tool_test_helpers.hpp"
 
 namespace fs = std::filesystem;
 using sweepmend::bag::BagMessage;
+using sweepmend_test::read_bag;
+using sweepmend_test::stamp_of;
 
 namespace
 {
 
 constexpr int64_t kStart = 50'000'000'000;  // the recording's first receive time, ns
 constexpr int64_t kMs = 1'000'000;
-
-builtin_interfaces::msg::Time stamp_of(int64_t ns)
-{
-  builtin_interfaces::msg::Time t;
-  t.sec = static_cast<int32_t>(ns / 1'000'000'000);
-  t.nanosec = static_cast<uint32_t>(ns % 1'000'000'000);
-  return t;
-}
 
 // 0.4 s of IMU at 200 Hz and four clouds of different sizes, in receive-time order.
 std::vector<BagMessage> recording()
@@ -84,29 +74,8 @@ void write_bag(
   const fs::path & dir, const std::vector<BagMessage> & messages,
   const std::map<std::string, std::string> & types, bool transient_local = false)
 {
-  auto writer = sweepmend::bag::Writer::create(dir.string(), "sqlite3");
-  for (const auto & [topic, type] : types) {
-    sweepmend::bag::TopicMetadata meta;
-    meta.name = topic;
-    meta.type = type;
-    meta.offered_qos_profiles = sweepmend::bag::qos_profile_yaml(10, true, transient_local);
-    writer->create_topic(meta);
-  }
-  for (const auto & m : messages) {
-    writer->write(m.topic, m.timestamp, m.data);
-  }
-  writer->close();
-}
-
-std::vector<BagMessage> read_bag(const fs::path & path)
-{
-  auto reader = sweepmend::bag::Reader::open(path.string());
-  std::vector<BagMessage> out;
-  BagMessage m;
-  while (reader->read_next(m)) {
-    out.push_back(m);
-  }
-  return out;
+  sweepmend_test::write_bag(
+    dir, "sqlite3", types, messages, sweepmend::bag::qos_profile_yaml(10, true, transient_local));
 }
 
 std::map<std::string, std::vector<BagMessage>> by_topic(const std::vector<BagMessage> & messages)
@@ -123,9 +92,7 @@ class LiveToolsTest : public ::testing::Test
 protected:
   void SetUp() override
   {
-    dir_ = fs::temp_directory_path() / ("sweepmend_live_test_" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    dir_ = sweepmend_test::fresh_test_dir("sweepmend_live_test");
     rclcpp::init(0, nullptr, rclcpp::InitOptions(), rclcpp::SignalHandlerOptions::None);
   }
   void TearDown() override
@@ -351,41 +318,19 @@ class RecordSignalTest : public ::testing::TestWithParam<int>
 
 TEST_P(RecordSignalTest, LeavesACompleteBag)
 {
-  const fs::path dir =
-    fs::temp_directory_path() / ("sweepmend_live_signal_" + std::to_string(::getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  const fs::path dir = sweepmend_test::fresh_test_dir("sweepmend_live_signal");
   const std::string out = (dir / "rec").string();
-  const std::string log = (dir / "log").string();
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ::dup2(fd, STDERR_FILENO);
-    // Should the tool join a DDS graph, it stays on loopback in a domain of its own.
-    ::setenv("CYCLONEDDS_URI", "file://" SWEEPMEND_SOURCE_DIR "/config/cyclonedds_loopback.xml", 1);
-    ::setenv("ROS_DOMAIN_ID", "150", 1);
-    ::execl(SWEEPMEND_BAG_EXE, SWEEPMEND_BAG_EXE, "record", out.c_str(), "--all", nullptr);
-    ::_exit(127);
-  }
+  // Should the tool join a DDS graph, it stays on loopback in a domain of its own.
+  sweepmend_test::ChildProcess rec(
+    {SWEEPMEND_BAG_EXE, "record", out, "--all"}, sweepmend_test::loopback_env(150),
+    (dir / "log").string());
   // The bag's directory appears once the recorder runs.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!fs::exists(out) && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ASSERT_TRUE(fs::exists(out));
+  ASSERT_TRUE(rec.wait_until([&out]() {return fs::exists(out);}, 20.0)) << rec.log();
   EXPECT_FALSE(fs::exists(fs::path(out) / "metadata.yaml"));
-  ::kill(child, GetParam());
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  std::ifstream in(log);
-  std::stringstream text;
-  text << in.rdbuf();
-  ASSERT_TRUE(WIFEXITED(status)) << text.str();
-  EXPECT_EQ(WEXITSTATUS(status), 0) << text.str();
+  EXPECT_EQ(rec.stop(GetParam(), 30.0), 0) << rec.log();
   EXPECT_TRUE(fs::exists(fs::path(out) / "metadata.yaml"));
   EXPECT_NO_THROW(sweepmend::bag::Reader::open(out));
-  EXPECT_NE(text.str().find("sweepmend_bag record: 0 messages in"), std::string::npos) << text.str();
+  EXPECT_NE(rec.log().find("sweepmend_bag record: 0 messages in"), std::string::npos) << rec.log();
   fs::remove_all(dir);
 }
 

@@ -6,11 +6,8 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -19,29 +16,23 @@
 #include <iterator>
 #include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "cdr/cdr.hpp"
+#include "child_process.hpp"
 #include "livox_ros_driver2/msg/custom_msg.hpp"
 #include "sensor_msgs/msg/imu.hpp"
 #include "storage/bag.hpp"
+#include "tool_test_helpers.hpp"
 
 namespace fs = std::filesystem;
+using sweepmend_test::stamp_of;
 
 namespace
 {
 
 constexpr int64_t kStart = 100'000'000'000;
 constexpr int64_t kMs = 1'000'000;
-
-builtin_interfaces::msg::Time stamp_of(int64_t ns)
-{
-  builtin_interfaces::msg::Time t;
-  t.sec = static_cast<int32_t>(ns / 1'000'000'000);
-  t.nanosec = static_cast<uint32_t>(ns % 1'000'000'000);
-  return t;
-}
 
 // `seconds` of a 10-Hz Livox stream (2000 points a scan) with its 200-Hz IMU.
 void write_recording(const fs::path & dir, const std::string & storage, int seconds)
@@ -116,9 +107,9 @@ uint64_t checksum(const fs::path & path)
 
 struct Outcome
 {
-  bool exited{false};
-  int status{-1};      // exit status when exited, else the signal
-  std::string errors;  // standard error
+  int status{-1};          // exit status, or 128 + the signal that ended the run
+  bool signalled{false};   // ended by a signal
+  std::string errors;      // what it wrote
 };
 
 class FaultInjectionTest : public ::testing::Test
@@ -126,10 +117,7 @@ class FaultInjectionTest : public ::testing::Test
 protected:
   void SetUp() override
   {
-    dir_ = fs::temp_directory_path() /
-      ("sweepmend_fault_test_" + std::to_string(::getpid()) + "_" +
-      ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
+    dir_ = sweepmend_test::fresh_test_dir("sweepmend_fault_test");
     fs::create_directories(dir_ / "logs");
     fs::create_directories(dir_ / "out");
     // World-readable, so that a child without root rights can read the input.
@@ -150,24 +138,12 @@ protected:
     const fs::path & in, const fs::path & out,
     const std::function<void()> & child_setup = nullptr, int signal_number = 0)
   {
-    const fs::path errors = dir_ / "logs" / "stderr.txt";
-    const std::string exe = SWEEPMEND_BAG_EXE;
-    const std::string log_dir = (dir_ / "logs").string();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      const int fd = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-      ::dup2(fd, STDERR_FILENO);
-      ::setenv("GLOG_log_dir", log_dir.c_str(), 1);
-      if (child_setup) {
-        child_setup();
-      }
-      ::execl(exe.c_str(), exe.c_str(), in.c_str(), out.c_str(), static_cast<char *>(nullptr));
-      ::_exit(127);
-    }
+    sweepmend_test::ChildProcess bag(
+      {SWEEPMEND_BAG_EXE, in.string(), out.string()}, {{"GLOG_log_dir", (dir_ / "logs").string()}},
+      (dir_ / "logs" / "stderr.txt").string(), child_setup);
+    Outcome o;
     if (signal_number != 0) {
-      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-      const fs::path staging = out.parent_path() / (".sweepmend_bag-" + std::to_string(pid));
-      int status = 0;
+      const fs::path staging = out.parent_path() / (".sweepmend_bag-" + std::to_string(bag.pid()));
       auto staged_bytes = [&staging]() {
           std::error_code ec;
           uintmax_t total = 0;
@@ -180,30 +156,14 @@ protected:
           }
           return total;
         };
-      bool running = true;
-      while (staged_bytes() < (1u << 20) && std::chrono::steady_clock::now() < deadline) {
-        if (::waitpid(pid, &status, WNOHANG) != 0) {
-          running = false;
-          break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-      }
-      EXPECT_TRUE(running) << "the run ended before it could be interrupted";
-      if (!running) {
-        Outcome o;
-        o.exited = WIFEXITED(status);
-        o.status = o.exited ? WEXITSTATUS(status) : WTERMSIG(status);
-        return o;
-      }
-      ::kill(pid, signal_number);
+      bag.wait_until([&staged_bytes]() {return staged_bytes() >= (1u << 20);}, 60.0);
+      EXPECT_FALSE(bag.ended()) << "the run ended before it could be interrupted";
+      o.status = bag.stop(signal_number, 100.0);
+    } else {
+      o.status = bag.wait(100.0);
     }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    Outcome o;
-    o.exited = WIFEXITED(status);
-    o.status = o.exited ? WEXITSTATUS(status) : WTERMSIG(status);
-    std::ifstream in_errors(errors);
-    o.errors.assign(std::istreambuf_iterator<char>(in_errors), std::istreambuf_iterator<char>());
+    o.signalled = bag.signalled();
+    o.errors = bag.log();
     return o;
   }
 
@@ -211,7 +171,7 @@ protected:
   void expect_clean_failure(
     const Outcome & o, const std::string & named, const fs::path & in, uint64_t sum_before)
   {
-    EXPECT_TRUE(o.exited) << "ended by signal " << o.status << "\n" << o.errors;
+    EXPECT_FALSE(o.signalled) << "ended by signal " << o.status - 128 << "\n" << o.errors;
     EXPECT_NE(o.status, 0) << o.errors;
     EXPECT_NE(o.errors.find("error"), std::string::npos) << o.errors;
     EXPECT_NE(o.errors.find(named), std::string::npos) << "no mention of " << named << ":\n" <<

@@ -1,7 +1,6 @@
 // The offline runner against recordings made here: what it records, that it equals feeding the
 // node through topics, and how it fails.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "cdr/cdr.hpp"
+#include "child_process.hpp"
 #include "node_harness.hpp"
 #include "livox_ros_driver2/msg/custom_msg.hpp"
 #include "rclcpp/detail/spin_control.hpp"
@@ -23,23 +23,18 @@
 #include "sensor_msgs/msg/point_cloud2.hpp"
 #include "storage/bag.hpp"
 #include "sweepmend/point_processer.hpp"
+#include "tool_test_helpers.hpp"
 
 namespace fs = std::filesystem;
 using sweepmend::bag::BagMessage;
+using sweepmend_test::read_bag;
+using sweepmend_test::stamp_of;
 
 namespace
 {
 
 constexpr int64_t kStart = 100'000'000'000;  // 100 s: the recording's first receive time
 constexpr int64_t kMs = 1'000'000;
-
-builtin_interfaces::msg::Time stamp_of(int64_t ns)
-{
-  builtin_interfaces::msg::Time t;
-  t.sec = static_cast<int32_t>(ns / 1'000'000'000);
-  t.nanosec = static_cast<uint32_t>(ns % 1'000'000'000);
-  return t;
-}
 
 // IMU samples (200 Hz, still for 0.3 s, then turning about z at 1 rad/s) and ten 10-Hz scans of
 // a wall 5 m ahead, received 1 ms after their last point as a driver would deliver them.
@@ -98,33 +93,12 @@ void write_bag(
   const fs::path & dir, const std::string & storage, const std::vector<BagMessage> & messages,
   bool pointcloud2 = false)
 {
-  auto writer = sweepmend::bag::Writer::create(dir.string(), storage);
-  std::map<std::string, std::string> types = {
-    {"/livox/imu", "sensor_msgs/msg/Imu"},
-    {"/livox/lidar",
-      pointcloud2 ? "sensor_msgs/msg/PointCloud2" : "livox_ros_driver2/msg/CustomMsg"},
-    {"/unrelated", "sensor_msgs/msg/Imu"}};
-  for (const auto & [name, type] : types) {
-    sweepmend::bag::TopicMetadata meta;
-    meta.name = name;
-    meta.type = type;
-    writer->create_topic(meta);
-  }
-  for (const auto & m : messages) {
-    writer->write(m.topic, m.timestamp, m.data);
-  }
-  writer->close();
-}
-
-std::vector<BagMessage> read_all(const fs::path & path)
-{
-  auto reader = sweepmend::bag::Reader::open(path.string());
-  std::vector<BagMessage> out;
-  BagMessage m;
-  while (reader->read_next(m)) {
-    out.push_back(m);
-  }
-  return out;
+  sweepmend_test::write_bag(
+    dir, storage, {
+      {"/livox/imu", "sensor_msgs/msg/Imu"},
+      {"/livox/lidar",
+        pointcloud2 ? "sensor_msgs/msg/PointCloud2" : "livox_ros_driver2/msg/CustomMsg"},
+      {"/unrelated", "sensor_msgs/msg/Imu"}}, messages);
 }
 
 // What the node publishes when the same messages reach it through topics, with the clock moved
@@ -209,11 +183,7 @@ class RunnerTest : public ::testing::Test
 protected:
   void SetUp() override
   {
-    dir_ = fs::temp_directory_path() /
-      ("sweepmend_runner_test_" + std::to_string(::getpid()) + "_" +
-      ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    dir_ = sweepmend_test::fresh_test_dir("sweepmend_runner_test");
   }
   void TearDown() override {fs::remove_all(dir_);}
 
@@ -260,7 +230,7 @@ TEST_F(RunnerTest, RecordsBothOutputsOnTheTickAfterEachScanEnds)
 
   auto reader = sweepmend::bag::Reader::open((dir_ / "out").string());
   EXPECT_EQ(reader->storage_id(), "mcap");
-  const auto out = read_all(dir_ / "out");
+  const auto out = read_bag(dir_ / "out");
   ASSERT_EQ(out.size(), 19u);
   for (const auto & m : out) {
     const auto cloud = sweepmend::cdr::deserialize<sensor_msgs::msg::PointCloud2>(m.data);
@@ -284,7 +254,7 @@ void expect_runner_equals_topics(const fs::path & dir, sweepmend::runner::Option
     o.ros_args.insert(o.ros_args.end(), {"-p", "lidar_type:=1"});
   }
   sweepmend::runner::run(o);
-  const auto via_runner = read_all(dir / "out");
+  const auto via_runner = read_bag(dir / "out");
   const auto via_topics = feed_through_topics(recording, o.ros_args);
 
   ASSERT_EQ(via_runner.size(), 19u);
@@ -330,7 +300,7 @@ TEST_F(RunnerTest, WritesTheRequestedStorage)
   o.storage = "mcap";
   sweepmend::runner::run(o);
   EXPECT_EQ(sweepmend::bag::Reader::open((dir_ / "out2").string())->storage_id(), "mcap");
-  EXPECT_EQ(read_all(dir_ / "out").size(), read_all(dir_ / "out2").size());
+  EXPECT_EQ(read_bag(dir_ / "out").size(), read_bag(dir_ / "out2").size());
 }
 
 TEST_F(RunnerTest, SkipsGarbageMessagesAndTopicsNobodyReads)
@@ -396,15 +366,15 @@ TEST_F(RunnerTest, RefusesBadInputsAndLeavesNothingBehind)
 
 TEST_F(RunnerTest, CommandLineReportsErrorsWithStatus)
 {
-  auto status_of = [&](const std::string & args) {
-      const std::string cmd = std::string(SWEEPMEND_BAG_EXE) + " " + args + " 2>/dev/null";
-      const int rc = std::system(cmd.c_str());
-      return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  auto status_of = [&](std::vector<std::string> args) {
+      args.insert(args.begin(), SWEEPMEND_BAG_EXE);
+      sweepmend_test::ChildProcess bag(args, {}, (dir_ / "bag.log").string());
+      return bag.wait();
     };
-  EXPECT_EQ(status_of("--help"), 0);
-  EXPECT_EQ(status_of(""), 2);
-  EXPECT_EQ(status_of((dir_ / "nothing").string() + " " + (dir_ / "out").string()), 1);
-  EXPECT_EQ(status_of("a b --storage zip"), 2);
+  EXPECT_EQ(status_of({"--help"}), 0);
+  EXPECT_EQ(status_of({}), 2);
+  EXPECT_EQ(status_of({(dir_ / "nothing").string(), (dir_ / "out").string()}), 1);
+  EXPECT_EQ(status_of({"a", "b", "--storage", "zip"}), 2);
   EXPECT_FALSE(fs::exists(dir_ / "out"));
 }
 

@@ -1,7 +1,8 @@
-// Child processes for the multi-process tests: start with extra environment and a log file, wait
-// for a line in the log, stop with a signal.
-#ifndef PROCESS_HELPERS_HPP_
-#define PROCESS_HELPERS_HPP_
+// Programs run as child processes by the tests: start one with extra environment and its output in
+// a log file, wait for a line in the log or any other condition, stop it with a signal, and read
+// how it ended.
+#ifndef CHILD_PROCESS_HPP_
+#define CHILD_PROCESS_HPP_
 
 #include <fcntl.h>
 #include <signal.h>
@@ -9,8 +10,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -20,6 +23,7 @@
 namespace sweepmend_test
 {
 
+#ifdef SWEEPMEND_SOURCE_DIR
 /// Environment of every child that joins DDS: the repository's loopback configuration and the
 /// test's own domain, so that parallel tests do not hear each other.
 inline std::map<std::string, std::string> loopback_env(int domain)
@@ -30,13 +34,18 @@ inline std::map<std::string, std::string> loopback_env(int domain)
     {"ROS_DOMAIN_ID", std::to_string(domain)},
   };
 }
+#endif
 
+/// A program running as a child of the test; killed, if still running, when this goes.
 class ChildProcess
 {
 public:
+  /// Starts argv[0] (a path) with the arguments argv, the variables of `env` set and
+  /// ROS_LOCALHOST_ONLY unset, standard output and error into the file `log`. `setup`, when given,
+  /// runs in the child just before the program starts (to set limits or give up rights).
   ChildProcess(
     const std::vector<std::string> & argv, const std::map<std::string, std::string> & env,
-    const std::string & log)
+    const std::string & log, const std::function<void()> & setup = nullptr)
   : log_(log)
   {
     pid_ = ::fork();
@@ -48,6 +57,9 @@ public:
         ::setenv(k.c_str(), v.c_str(), 1);
       }
       ::unsetenv("ROS_LOCALHOST_ONLY");
+      if (setup) {
+        setup();
+      }
       std::vector<char *> args;
       for (const auto & a : argv) {
         args.push_back(const_cast<char *>(a.c_str()));
@@ -67,8 +79,24 @@ public:
   ChildProcess(const ChildProcess &) = delete;
   ChildProcess & operator=(const ChildProcess &) = delete;
 
+  pid_t pid() const {return pid_;}
+
+  /// False once wait() or ended() has seen the end.
   bool running() const {return pid_ > 0 && !waited_;}
 
+  /// Whether the child has ended by now.
+  bool ended()
+  {
+    if (waited_) {
+      return true;
+    }
+    if (::waitpid(pid_, &status_, WNOHANG) == pid_) {
+      waited_ = true;
+    }
+    return waited_;
+  }
+
+  /// Everything the child wrote so far.
   std::string log() const
   {
     std::ifstream in(log_);
@@ -77,21 +105,27 @@ public:
     return s.str();
   }
 
-  /// True once the log holds `text`; false after `seconds` or when the child ended.
-  bool wait_for_log(const std::string & text, double seconds)
+  /// True once `condition` holds; false after `seconds`, or when the child ended without it.
+  bool wait_until(const std::function<bool()> & condition, double seconds)
   {
     const auto until = std::chrono::steady_clock::now() +
       std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000));
     while (std::chrono::steady_clock::now() < until) {
-      if (log().find(text) != std::string::npos) {
+      if (condition()) {
         return true;
       }
-      if (exited_now()) {
-        return log().find(text) != std::string::npos;
+      if (ended()) {
+        return condition();
       }
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;
+  }
+
+  /// True once the log holds `text`; false after `seconds` or when the child ended without it.
+  bool wait_for_log(const std::string & text, double seconds)
+  {
+    return wait_until([&]() {return log().find(text) != std::string::npos;}, seconds);
   }
 
   /// Waits for the end; the exit code, or 128 + signal; -1 after `seconds` (child killed).
@@ -99,7 +133,7 @@ public:
   {
     const auto until = std::chrono::steady_clock::now() +
       std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000));
-    while (!exited_now()) {
+    while (!ended()) {
       if (std::chrono::steady_clock::now() > until) {
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, &status_, 0);
@@ -111,7 +145,10 @@ public:
     return WIFEXITED(status_) ? WEXITSTATUS(status_) : 128 + WTERMSIG(status_);
   }
 
-  /// Sends `sig` and waits for the end.
+  /// After the end: whether a signal ended the child rather than an exit.
+  bool signalled() const {return waited_ && WIFSIGNALED(status_);}
+
+  /// Sends `sig` and waits for the end, as wait().
   int stop(int sig = SIGINT, double seconds = 20.0)
   {
     if (running()) {
@@ -121,17 +158,6 @@ public:
   }
 
 private:
-  bool exited_now()
-  {
-    if (waited_) {
-      return true;
-    }
-    if (::waitpid(pid_, &status_, WNOHANG) == pid_) {
-      waited_ = true;
-    }
-    return waited_;
-  }
-
   std::string log_;
   pid_t pid_{-1};
   int status_{0};
@@ -140,4 +166,4 @@ private:
 
 }  // namespace sweepmend_test
 
-#endif  // PROCESS_HELPERS_HPP_
+#endif  // CHILD_PROCESS_HPP_
