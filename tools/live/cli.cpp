@@ -239,6 +239,7 @@ int record_main(int argc, char ** argv)
   RecordOptions options;
   std::vector<std::string> ros_args;
   std::vector<std::string> positional;
+  bool use_sim_time = false;
   const auto all = [&](OptionValues &) {options.all = true;};
   const auto duration = [&](OptionValues & values) {
       if (values.peek() == nullptr || !parse_double(values.peek(), options.duration) ||
@@ -262,9 +263,7 @@ int record_main(int argc, char ** argv)
         {"--all", all},
         {"-a", all},
         {"--best-effort", [&](OptionValues &) {options.best_effort = true;}},
-        {"--use-sim-time", [&](OptionValues &) {
-            ros_args.insert(ros_args.begin(), {"-p", "use_sim_time:=true"});
-          }},
+        {"--use-sim-time", [&](OptionValues &) {use_sim_time = true;}},
         {"--duration", duration},
         {"-d", duration},
         {"--storage", storage},
@@ -272,6 +271,10 @@ int record_main(int argc, char ** argv)
       }, [&](const std::string & operand) {positional.push_back(operand);}, &ros_args});
   if (status >= 0) {
     return status;
+  }
+  // Added once everything is read: --ros-args replaces what was collected before it.
+  if (use_sim_time) {
+    ros_args.insert(ros_args.begin(), {"-p", "use_sim_time:=true"});
   }
   if (positional.empty() || (positional.size() == 1 && !options.all)) {
     std::fputs(kRecordUsage, stderr);
