@@ -157,7 +157,7 @@ void DataSubscriber::vanjee_pcl_callback(const sensor_msgs::msg::PointCloud2::Co
       continue;
     }
     if (static_cast<double>(squared_range(point)) > min_range_ * min_range_) {
-      cloud->push_back(point);
+      sweepmend::append_point(*cloud, point);
     }
   }
 

@@ -3,7 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
+#include <pcl/point_cloud.h>
 #include <pcl/point_types.h>
 
 #include "sensor_msgs/msg/point_cloud2.hpp"
@@ -24,8 +26,35 @@ std::size_t scan_point_count(const sensor_msgs::msg::PointCloud2 & msg);
 
 /// Reads the point whose kScanPointBytes bytes start at `bytes`: x, y, z and intensity as
 /// stored, curvature the time in milliseconds (the float64 seconds times 1000.0, rounded to
-/// float), normals 0.
-pcl::PointXYZINormal read_scan_point(const uint8_t * bytes);
+/// float), normals 0. Inline: it runs for every point of every scan.
+inline pcl::PointXYZINormal read_scan_point(const uint8_t * bytes)
+{
+  pcl::PointXYZINormal point;
+  std::memcpy(&point.x, bytes, sizeof(float));
+  std::memcpy(&point.y, bytes + 4, sizeof(float));
+  std::memcpy(&point.z, bytes + 8, sizeof(float));
+  std::memcpy(&point.intensity, bytes + 12, sizeof(float));
+  double time = 0.0;
+  std::memcpy(&time, bytes + 18, sizeof(double));
+  point.curvature = static_cast<float>(time * 1000.0);  // s -> ms
+  return point;
+}
+
+/// Appends p to cloud as push_back does (`width` the point count, `height` 1), but builds it in
+/// place field by field (normals 0): a copy of a point just put together field by field would
+/// first wait for those writes.
+inline void append_point(
+  pcl::PointCloud<pcl::PointXYZINormal> & cloud, const pcl::PointXYZINormal & p)
+{
+  auto & q = cloud.points.emplace_back();
+  q.x = p.x;
+  q.y = p.y;
+  q.z = p.z;
+  q.intensity = p.intensity;
+  q.curvature = p.curvature;
+  cloud.width = static_cast<uint32_t>(cloud.points.size());
+  cloud.height = 1;
+}
 
 }  // namespace sweepmend
 

@@ -12,6 +12,7 @@
 namespace
 {
 
+using sweepmend::append_point;
 using sweepmend::kScanPointBytes;
 using sweepmend::read_scan_point;
 using sweepmend::scan_point_count;
@@ -91,6 +92,29 @@ TEST(ReadScanPoint, TimeBeyondFloatBecomesInfinite)
   const double time = 1e300;
   std::memcpy(bytes + 18, &time, 8);
   EXPECT_TRUE(std::isinf(read_scan_point(bytes).curvature));
+}
+
+TEST(AppendPoint, GivesTheBytesAndSizesPushBackGives)
+{
+  // Over storage that held other points before, as a reused cloud's does.
+  pcl::PointCloud<pcl::PointXYZINormal> appended;
+  appended.resize(3, pcl::PointXYZINormal(9.f, 9.f, 9.f, 9.f, 9.f, 9.f, 9.f, 9.f));
+  appended.clear();
+  pcl::PointCloud<pcl::PointXYZINormal> pushed;
+  for (int i = 0; i < 3; ++i) {
+    uint8_t bytes[kScanPointBytes] = {};
+    const float xyzi[4] = {1.5f * i, -2.0f, 0.25f, 40.0f + i};
+    const double time = 0.001 * i;
+    std::memcpy(bytes, xyzi, sizeof(xyzi));
+    std::memcpy(bytes + 18, &time, 8);
+    const auto point = read_scan_point(bytes);
+    append_point(appended, point);
+    pushed.push_back(point);
+  }
+  ASSERT_EQ(pushed.size(), appended.size());
+  EXPECT_EQ(0, std::memcmp(pushed.points.data(), appended.points.data(), 3 * 48));
+  EXPECT_EQ(pushed.width, appended.width);
+  EXPECT_EQ(pushed.height, appended.height);
 }
 
 }  // namespace
